@@ -1,0 +1,35 @@
+# Entry points: `make demo` shows the add-on in the stand-in terminal, `make test` runs every
+# test. Both install what is missing first (Debian 12, as root or with sudo).
+BUILD ?= build
+WIN := $(BUILD)/win32
+NATIVE := $(BUILD)/native
+FUZZ_SECONDS ?= 60
+JOBS ?= 2
+
+.PHONY: all deps win32 native demo test fuzz clean
+
+all: win32
+
+deps:
+	@tools/install-deps.sh
+
+win32: deps
+	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(WIN) -j $(JOBS)
+
+native: deps win32
+	@cmake -S . -B $(NATIVE) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	    -DQX_WIN32_BUILD_DIR=$(abspath $(WIN)) >/dev/null
+	@cmake --build $(NATIVE) -j $(JOBS)
+
+demo: win32
+	@tools/demo.sh $(WIN)/bin
+
+test: native
+	@tools/with-display.sh ctest --test-dir $(NATIVE) --output-on-failure
+
+fuzz: native
+	@tools/fuzz.sh $(NATIVE) $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,43 @@
+// The terminal's private messages, the add-on's command ids, and the host link routines.
+#pragma once
+#include <windows.h>
+
+// Messages to the terminal's frame window.
+constexpr UINT HM_ISONLINE = WM_USER + 11;        // 1035: non-zero while the terminal is online
+constexpr UINT HM_RUNSCRIPT = WM_USER + 54;       // 1078: wParam name length, lParam channel handle
+constexpr UINT HM_ADDFILEITEM = WM_USER + 57;     // 1081: lParam 0 opens the program group
+constexpr UINT HM_ADDSCRIPTITEM = WM_USER + 61;   // 1085: lParam 0 opens the script group
+constexpr UINT HM_ADDSETTINGSITEM = WM_USER + 62; // 1086: the settings item, no group
+constexpr UINT HM_SETITEMID = WM_USER + 71;       // 1095: id for the next add-item message
+
+// Command ids the terminal sends back in WM_COMMAND.
+constexpr int IDM_SETTINGS = 100;
+constexpr int IDM_FILE_FIRST = 200;   // program entry i has 200 + i
+constexpr int IDM_SCRIPT_FIRST = 300; // script entry i has 300 + i
+
+constexpr DWORD kTextChannelSize = 1024;
+constexpr const char* kFrameClassName = "QuolixFrameClass";
+constexpr const char* kLauncherClassName = "QuolixLaunch";
+
+LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Creates the unnamed 1024-byte section and maps all of it once.
+void CreateTextChannel();
+
+// A new duplicate of the channel section, valid in the process that owns the frame.
+HANDLE HandOverChannel();
+
+// Puts text (read from at most textSize bytes) into the channel and sends `message` with the
+// given wParam and a fresh channel handle. Nothing is sent when there is no channel view or no
+// handle could be made: a null lParam would read as a different message to the terminal.
+void SendTextToHost(UINT message, WPARAM wParam, const char* text, size_t textSize);
+
+// The item registration sequence: the id, then the title through the channel.
+void RegisterHostItem(UINT addMessage, int id, const char* title);
+
+// Registers entries first..last-1 of a table, opening the group first when asked to.
+void RegisterTableItems(UINT addMessage, int firstId, const struct LaunchTable& table, int first,
+                        bool openGroup);
+
+void DispatchCommand(int id);
+void RunSettingsSheet();

@@ -1,0 +1,99 @@
+// Registry store: every read brings hand-edited data into range before anything else sees it.
+#include "store.h"
+
+#include "launcher_state.h"
+#include "text_fit.h"
+
+LauncherStateRecord LauncherState;
+
+// Values larger than this are too long to cut on the stack and load as empty text.
+constexpr DWORD kReadScratchSize = 1024;
+
+void OpenStoreKey(const char* path) {
+    HKEY key = NULL;
+    DWORD disposition = 0;
+    LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, NULL, &key, &disposition);
+    LauncherState.StoreKey = result == ERROR_SUCCESS ? key : NULL;
+}
+
+void CloseStoreKey() {
+    RegCloseKey(LauncherState.StoreKey);
+    LauncherState.StoreKey = NULL;
+}
+
+int ReadStoreDword(const char* name) {
+    if (LauncherState.StoreKey == NULL)
+        return 0;
+    DWORD value = 0;
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(value);
+    LONG result = RegQueryValueExA(LauncherState.StoreKey, name, NULL, &type,
+                                   reinterpret_cast<BYTE*>(&value), &size);
+    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value))
+        return 0;
+    return static_cast<int>(value);
+}
+
+void ReadStoreString(const char* name, char* field, unsigned long capacity) {
+    field[0] = '\0';
+    if (LauncherState.StoreKey == NULL || capacity == 0)
+        return;
+    // Read into scratch space so that an oversized or unterminated value of any type is cut
+    // to the field (never split inside a double-byte character) instead of overrunning it.
+    char scratch[kReadScratchSize];
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(scratch);
+    LONG result = RegQueryValueExA(LauncherState.StoreKey, name, NULL, &type,
+                                   reinterpret_cast<BYTE*>(scratch), &size);
+    if (result != ERROR_SUCCESS)
+        return;
+    CopyFitted(field, capacity, scratch, size < sizeof(scratch) ? size : sizeof(scratch));
+}
+
+void WriteStoreString(const char* name, const char* text) {
+    RegSetValueExA(LauncherState.StoreKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(lstrlenA(text) + 1));
+}
+
+void WriteStoreDword(const char* name, int value) {
+    DWORD data = static_cast<DWORD>(value);
+    RegSetValueExA(LauncherState.StoreKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                   sizeof(data));
+}
+
+static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& table) {
+    OpenStoreKey(path);
+    table.count = ClampTableCount(ReadStoreDword("Count"));
+    for (int i = 0; i < table.count; ++i) {
+        char name[16];
+        FormatValueName(name, sizeof(name), "Title", i);
+        ReadStoreString(name, table.entries[i].title, kTitleSize);
+        FormatValueName(name, sizeof(name), targetPrefix, i);
+        ReadStoreString(name, table.entries[i].target, kTargetSize);
+    }
+    CloseStoreKey();
+}
+
+static void SaveTable(const char* path, const char* targetPrefix, const LaunchTable& table) {
+    OpenStoreKey(path);
+    WriteStoreDword("Count", table.count);
+    for (int i = 0; i < table.count; ++i) {
+        char name[16];
+        FormatValueName(name, sizeof(name), "Title", i);
+        WriteStoreString(name, table.entries[i].title);
+        FormatValueName(name, sizeof(name), targetPrefix, i);
+        WriteStoreString(name, table.entries[i].target);
+    }
+    CloseStoreKey();
+}
+
+void LoadLaunchTables() {
+    LoadTable(kFileKeyPath, "Command", LauncherState.FileTable);
+    LoadTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable);
+}
+
+void SaveLaunchTables() {
+    SaveTable(kFileKeyPath, "Command", LauncherState.FileTable);
+    SaveTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable);
+}

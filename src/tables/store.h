@@ -1,0 +1,16 @@
+// The registry store (one current key under HKEY_CURRENT_USER) and the table load and save.
+#pragma once
+
+constexpr const char* kFileKeyPath = "Software\\Koravi\\QuolixLaunch\\File";
+constexpr const char* kScriptKeyPath = "Software\\Koravi\\QuolixLaunch\\Script";
+constexpr const char* kHostConfigKeyPath = "Software\\Koravi\\Quolix95\\Config";
+
+void OpenStoreKey(const char* path);
+void CloseStoreKey();
+int ReadStoreDword(const char* name);
+void ReadStoreString(const char* name, char* field, unsigned long capacity);
+void WriteStoreString(const char* name, const char* text);
+void WriteStoreDword(const char* name, int value);
+
+void LoadLaunchTables();
+void SaveLaunchTables();

@@ -1,0 +1,51 @@
+// Pure helpers that keep every text inside its field: no Windows headers, unit-tested natively.
+#include "text_fit.h"
+#include "launch_table.h"
+
+bool IsLeadByte932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+size_t FitTextLength(const char* s, size_t avail, size_t keepMax) {
+    size_t limit = avail < keepMax ? avail : keepMax;
+    size_t i = 0;
+    while (i < limit && s[i] != '\0') {
+        if (IsLeadByte932(static_cast<unsigned char>(s[i]))) {
+            // A lead byte counts only together with a real trail byte inside the limit.
+            if (i + 1 >= limit || s[i + 1] == '\0')
+                break;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return i;
+}
+
+size_t CopyFitted(char* dst, size_t dstSize, const char* src, size_t srcAvail) {
+    size_t n = FitTextLength(src, srcAvail, dstSize - 1);
+    for (size_t i = 0; i < n; ++i)
+        dst[i] = src[i];
+    dst[n] = '\0';
+    return n;
+}
+
+int ClampTableCount(int stored) {
+    if (stored < 0)
+        return 0;
+    if (stored > kTableSlots)
+        return kTableSlots;
+    return stored;
+}
+
+void FormatValueName(char* dst, size_t dstSize, const char* prefix, int index) {
+    char name[32];
+    size_t n = 0;
+    while (prefix[n] != '\0' && n < sizeof(name) - 3) {
+        name[n] = prefix[n];
+        ++n;
+    }
+    unsigned int i = static_cast<unsigned int>(index < 0 ? -index : index) % 100u;
+    name[n++] = static_cast<char>('0' + i / 10);
+    name[n++] = static_cast<char>('0' + i % 10);
+    name[n] = '\0';
+    CopyFitted(dst, dstSize, name, n + 1);
+}

@@ -1,0 +1,114 @@
+// Shared pieces of the Wine tests: a recording terminal frame, the real registry, and a driver
+// thread that finds and works the add-on's modal windows while the main thread is inside it.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qx {
+
+constexpr UINT HM_ISONLINE = WM_USER + 11;
+constexpr UINT HM_RUNSCRIPT = WM_USER + 54;
+constexpr UINT HM_ADDFILEITEM = WM_USER + 57;
+constexpr UINT HM_ADDSCRIPTITEM = WM_USER + 61;
+constexpr UINT HM_ADDSETTINGSITEM = WM_USER + 62;
+constexpr UINT HM_SETITEMID = WM_USER + 71;
+
+constexpr const char* kFileKey = "Software\\Koravi\\QuolixLaunch\\File";
+constexpr const char* kScriptKey = "Software\\Koravi\\QuolixLaunch\\Script";
+constexpr const char* kHostConfigKey = "Software\\Koravi\\Quolix95\\Config";
+
+// UTF-8 text as code-page-932 bytes, converted by the platform (independent of build flags).
+std::string Sjis(const char* utf8);
+
+// One private message as the terminal received it. Texts are read while the message is
+// handled, as the terminal must: the next text overwrites the channel.
+struct HostMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::string text; // empty when lParam was 0
+};
+
+// A frame window of the terminal's class on the calling thread that records every private
+// message. It keeps the handles it receives open until it is destroyed, so that distinct
+// handles stay distinct.
+class TestFrame {
+  public:
+    TestFrame();
+    ~TestFrame();
+    HWND hwnd() const { return hwnd_; }
+    void Destroy();
+    std::vector<HostMessage> journal; // HM_ISONLINE included
+    bool online = false;
+    std::vector<HANDLE> receivedHandles;
+
+  private:
+    HWND hwnd_ = NULL;
+};
+
+TestFrame* CurrentFrame();
+
+// Loads QXLAUNCH.DLL from the test program's folder.
+HMODULE LoadAddon();
+std::string ExeDirectory();
+// The add-on's preferred base address, read from the file (the add-on opts out of ASLR).
+HINSTANCE AddonPreferredBase();
+// The launcher window: the frame's child of class "QuolixLaunch".
+HWND FindLauncherWindow(HWND frame);
+// Messages of the private range only, in order, without HM_ISONLINE.
+std::vector<HostMessage> MenuMessages(const std::vector<HostMessage>& journal);
+const char* MessageName(UINT message);
+// Dispatches this thread's pending messages.
+void PumpPending();
+
+// Registry, always under HKEY_CURRENT_USER.
+void ResetRegistry(); // removes Software\Koravi
+bool KeyExists(const char* key);
+void SetRaw(const char* key, const char* name, DWORD type, const void* data, DWORD size);
+void SetString(const char* key, const char* name, const std::string& text); // REG_SZ + NUL
+void SetDword(const char* key, const char* name, DWORD value);
+struct RegValue {
+    bool exists = false;
+    DWORD type = 0;
+    std::string data;
+};
+RegValue ReadValue(const char* key, const char* name);
+std::vector<std::string> ValueNames(const char* key);
+using EntryList = std::vector<std::pair<std::string, std::string>>; // title, target (CP932)
+void ConfigureTables(const EntryList& programs, const EntryList& scripts);
+
+// Modal UI.
+HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 8000);
+HWND WaitForDialog(DWORD timeoutMs = 8000); // a top-level "#32770" window of this process
+struct BoxInfo {
+    HWND hwnd = NULL;
+    std::string text;
+    std::string caption;
+    HWND owner = NULL;
+    bool iconError = false;
+    bool iconInformation = false;
+};
+BoxInfo ReadMessageBox(HWND box);
+void PressButton(HWND dialog, int id);
+// The caption a message box gets when it is shown without one.
+std::string DefaultBoxCaption();
+// Closes every dialog of this process until none is left; the last resort of a failed driver.
+void CloseAllDialogs();
+
+// Runs `action` on this thread while `driver` runs on a second thread. The driver starts
+// first and is ready before the action begins (the action may hold the loader lock).
+void RunDriven(const std::function<void()>& action, const std::function<void()>& driver);
+
+// Open handles of this process, counted by probing handle values.
+int CountOpenHandles();
+// Mapped views of 1024-byte... sections: regions of type MEM_MAPPED in this process.
+int CountMappedRegions();
+
+std::string ReadFileBytes(const std::string& path);
+std::string TempPath(const std::string& name);
+
+} // namespace qx

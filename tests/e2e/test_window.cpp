@@ -1,0 +1,67 @@
+// The launcher window's own messages: commands, and the release of the text channel when the
+// terminal destroys its frame.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+using namespace qx;
+
+namespace {
+
+class LauncherWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetRegistry();
+        ConfigureTables({}, {{"Diary", "diary.scr"}});
+        ASSERT_NE(LoadAddon(), nullptr);
+        launcher = FindLauncherWindow(frame.hwnd());
+        ASSERT_NE(launcher, nullptr);
+        frame.journal.clear();
+    }
+    void TearDown() override { ResetRegistry(); }
+    TestFrame frame;
+    HWND launcher = NULL;
+};
+
+TEST_F(LauncherWindow, CommandUsesTheLowWordAndIgnoresNotificationAndLParam) {
+    EXPECT_EQ(SendMessageA(launcher, WM_COMMAND, MAKEWPARAM(300, 1), 0x12345), 0);
+    EXPECT_EQ(SendMessageA(launcher, WM_COMMAND, MAKEWPARAM(300, 0xFFFF), reinterpret_cast<LPARAM>(launcher)), 0);
+    ASSERT_EQ(frame.journal.size(), 2u);
+    for (const HostMessage& m : frame.journal) {
+        EXPECT_EQ(m.message, HM_RUNSCRIPT);
+        EXPECT_EQ(m.wParam, 9u);
+        EXPECT_EQ(m.text, "diary.scr");
+    }
+    // Two hand-overs give two different handles to the same section.
+    EXPECT_NE(frame.journal[0].lParam, frame.journal[1].lParam);
+    // An id that is no item returns 0 as well and sends nothing.
+    EXPECT_EQ(SendMessageA(launcher, WM_COMMAND, MAKEWPARAM(301, 1), 0), 0);
+    EXPECT_EQ(frame.journal.size(), 2u);
+}
+
+TEST_F(LauncherWindow, DestroyingTheFrameUnmapsTheViewAndClosesTheSection) {
+    // Handles the frame received belong to the terminal; close them now so that the count
+    // below sees only the add-on's own handle.
+    for (HANDLE h : frame.receivedHandles)
+        CloseHandle(h);
+    frame.receivedHandles.clear();
+    int handlesBefore = CountOpenHandles();
+    int viewsBefore = CountMappedRegions();
+    frame.Destroy();
+    EXPECT_FALSE(IsWindow(launcher));
+    EXPECT_EQ(CountOpenHandles(), handlesBefore - 1);
+    EXPECT_EQ(CountMappedRegions(), viewsBefore - 1);
+}
+
+TEST_F(LauncherWindow, DestroyReturnsZeroWithoutTheDefaultProcedure) {
+    // WM_DESTROY sent by hand: the channel goes, the window stays (DefWindowProc does nothing
+    // for it either, so what is observable is the result and the released channel).
+    int handlesBefore = CountOpenHandles();
+    EXPECT_EQ(SendMessageA(launcher, WM_DESTROY, 0, 0), 0);
+    EXPECT_EQ(CountOpenHandles(), handlesBefore - 1);
+    // Without a channel a script pick sends nothing rather than a text it cannot hold.
+    SendMessageA(launcher, WM_COMMAND, 300, 0);
+    EXPECT_TRUE(frame.journal.empty());
+}
+
+} // namespace

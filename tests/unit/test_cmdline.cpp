@@ -1,0 +1,94 @@
+// The command-line split: every shape of stored command line the program page can produce,
+// and the bytes a hand-edited registry can put in a target field.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "hostlink/cmdline.h"
+
+namespace {
+
+struct SplitCase {
+    const char* name;
+    std::string line;
+    std::string program;
+    std::string params;
+};
+
+std::pair<std::string, std::string> Split(const std::string& line) {
+    char field[260] = {};
+    std::memcpy(field, line.data(), line.size() < 260 ? line.size() : 260);
+    char program[260], params[260];
+    std::memset(program, 'X', sizeof(program));
+    std::memset(params, 'X', sizeof(params));
+    SplitCommandLine(field, program, params);
+    return {program, params};
+}
+
+class SplitTable : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitTable, GivesProgramAndParameters) {
+    const SplitCase& c = GetParam();
+    auto [program, params] = Split(c.line);
+    EXPECT_EQ(program, c.program);
+    EXPECT_EQ(params, c.params);
+}
+
+const std::string k259(259, 'a');
+// Double-byte characters whose second byte is a backslash (0x5C) or a bar (0x7C).
+const std::string kSo = "\x83\x5c";    // katakana "so"
+const std::string kHyou = "\x95\x5c";  // "table"
+const std::string kPipeTrail = "\x83\x7c"; // katakana "po"
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SplitTable,
+    ::testing::Values(
+        SplitCase{"QuotedPathTwoBlanksTwoArgs", "\"C:\\Program Files\\Ed\\ed.exe\"  a.txt b.txt",
+                  "C:\\Program Files\\Ed\\ed.exe", "a.txt b.txt"},
+        SplitCase{"QuotedPathAlone", "\"C:\\My Apps\\x.exe\"", "C:\\My Apps\\x.exe", ""},
+        SplitCase{"QuotedPathTrailingBlanks", "\"C:\\x.exe\"   ", "C:\\x.exe", ""},
+        SplitCase{"UnclosedQuoteKeepsTrailingBlanks", "\"C:\\My Apps\\x.exe  ", "C:\\My Apps\\x.exe  ", ""},
+        SplitCase{"BareQuotePair", "\"\"", "", ""},
+        SplitCase{"LoneQuote", "\"", "", ""},
+        SplitCase{"TextGluedToClosingQuote", "\"C:\\x.exe\"/s", "C:\\x.exe", "/s"},
+        SplitCase{"QuotesInsideParamsPassThrough", "\"a b\" \"c d\" e", "a b", "\"c d\" e"},
+        SplitCase{"UnquotedThreeBlanksThenFile", "notepad.exe   memo.txt", "notepad.exe", "memo.txt"},
+        SplitCase{"UnquotedOnlyTrailingBlanks", "notepad.exe   ", "notepad.exe", ""},
+        SplitCase{"UnquotedNoBlank", "C:\\Windows\\notepad.exe", "C:\\Windows\\notepad.exe", ""},
+        SplitCase{"ParamsKeepTrailingBlanks", "a.exe b  ", "a.exe", "b  "},
+        SplitCase{"LeadingBlank", "  notepad.exe x", "", "notepad.exe x"},
+        SplitCase{"TabIsOrdinaryText", "notepad.exe\tmemo.txt", "notepad.exe\tmemo.txt", ""},
+        SplitCase{"TabAndBlank", "a\tb c", "a\tb", "c"},
+        SplitCase{"Empty", "", "", ""},
+        SplitCase{"QuoteNotFirstIsText", "a\"b c\"", "a\"b", "c\""},
+        SplitCase{"Longest259Bytes", k259, k259, ""},
+        SplitCase{"Longest259WithParams", "a " + std::string(257, 'p'), "a", std::string(257, 'p')},
+        SplitCase{"DoubleByteTrail5C", "C:\\" + kSo + "\\" + kHyou + ".exe " + kSo,
+                  "C:\\" + kSo + "\\" + kHyou + ".exe", kSo},
+        SplitCase{"DoubleByteTrail7C", "\"" + kPipeTrail + " x.exe\" " + kPipeTrail,
+                  kPipeTrail + " x.exe", kPipeTrail}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
+
+TEST(SplitCommandLine, UnterminatedFieldIsReadAsItsFirst259Bytes) {
+    char field[260];
+    std::memset(field, 'z', sizeof(field));
+    field[5] = ' ';
+    char program[260], params[260];
+    SplitCommandLine(field, program, params);
+    EXPECT_EQ(std::string(program), "zzzzz");
+    EXPECT_EQ(std::string(params).size(), 253u); // bytes 6..258
+}
+
+TEST(SplitCommandLine, UnterminatedFieldNeverEndsInHalfACharacter) {
+    char field[260];
+    std::memset(field, 'y', sizeof(field));
+    field[258] = '\x83'; // a lead byte whose trail byte would be the 260th byte
+    field[259] = '\x5c';
+    char program[260], params[260];
+    SplitCommandLine(field, program, params);
+    EXPECT_EQ(std::string(program), std::string(258, 'y'));
+    EXPECT_EQ(std::string(params), "");
+}
+
+} // namespace

@@ -1,0 +1,72 @@
+// Bringing registry and dialog data into its fields: counts, cuts at double-byte characters,
+// raw bytes without a NUL, and the value names.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "tables/text_fit.h"
+
+namespace {
+
+std::string Fit(const std::string& data, size_t fieldSize) {
+    char field[300];
+    std::memset(field, 'X', sizeof(field));
+    size_t n = CopyFitted(field, fieldSize, data.data(), data.size());
+    EXPECT_EQ(field[n], '\0');
+    EXPECT_LT(n, fieldSize);
+    EXPECT_EQ(field[fieldSize], 'X') << "wrote past the field";
+    return std::string(field, n);
+}
+
+TEST(ClampTableCount, KeepsZeroToFiveAndBringsTheRestIntoRange) {
+    const int stored[] = {0, 1, 5, 6, 9, -1, -2147483647 - 1, 2147483647};
+    const int loaded[] = {0, 1, 5, 5, 5, 0, 0, 5};
+    for (size_t i = 0; i < sizeof(stored) / sizeof(stored[0]); ++i)
+        EXPECT_EQ(ClampTableCount(stored[i]), loaded[i]) << stored[i];
+}
+
+TEST(CopyFitted, CutsLongTextToCapacityMinusOne) {
+    EXPECT_EQ(Fit(std::string(500, 'A'), 80), std::string(79, 'A'));
+    EXPECT_EQ(Fit(std::string(79, 'A'), 80), std::string(79, 'A'));
+    EXPECT_EQ(Fit("", 80), "");
+    EXPECT_EQ(Fit("abc", 1), "");
+}
+
+TEST(CopyFitted, StopsAtTheFirstNulOfRawBytes) {
+    EXPECT_EQ(Fit(std::string("ab\0cd", 5), 80), "ab");
+    EXPECT_EQ(Fit(std::string("\x44\x43\x42\x41", 4), 80), "DCBA"); // a REG_DWORD read as text
+}
+
+TEST(CopyFitted, NeverSplitsADoubleByteCharacter) {
+    const std::string hyou = "\x95\x5c";
+    EXPECT_EQ(Fit(std::string(78, 'C') + hyou, 80), std::string(78, 'C'));
+    EXPECT_EQ(Fit(std::string(77, 'C') + hyou, 80), std::string(77, 'C') + hyou);
+    EXPECT_EQ(Fit(hyou + hyou + hyou, 6), hyou + hyou);
+    // A lead byte right before the NUL or the end of the data has lost its trail byte.
+    EXPECT_EQ(Fit(std::string("ab\x83\0", 4), 80), "ab");
+    EXPECT_EQ(Fit("ab\x83", 80), "ab");
+    // Half-width katakana (0xA1..0xDF) are single bytes.
+    EXPECT_EQ(Fit("\xBA\xCF\xDD\xC4\xDE", 4), "\xBA\xCF\xDD");
+}
+
+TEST(FitTextLength, ReadsNoFurtherThanItIsAllowed) {
+    // Bytes past `avail` are not there at all: a sanitizer build would catch a read.
+    std::string bytes(10, 'q');
+    EXPECT_EQ(FitTextLength(bytes.data(), 10, 100), 10u);
+    EXPECT_EQ(FitTextLength(bytes.data(), 10, 4), 4u);
+}
+
+TEST(FormatValueName, TwoDecimalDigits) {
+    char name[16];
+    FormatValueName(name, sizeof(name), "Title", 0);
+    EXPECT_STREQ(name, "Title00");
+    FormatValueName(name, sizeof(name), "ScriptFile", 4);
+    EXPECT_STREQ(name, "ScriptFile04");
+    FormatValueName(name, sizeof(name), "Command", 12);
+    EXPECT_STREQ(name, "Command12");
+    FormatValueName(name, 8, "ScriptFile", 1);
+    EXPECT_STREQ(name, "ScriptF");
+}
+
+} // namespace

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs inside tools/with-display.sh: prepares the prefix and runs the tour (see demo.sh).
+set -eu
+bin=$1
+out=$2
+source "$(dirname "$0")/wine-env.sh"
+drive_c="$WINEPREFIX/drive_c"
+
+# Files the sample entries use: a text for WordPad and the terminal's script folder.
+mkdir -p "$drive_c/qxdemo/scripts"
+printf 'Quolix Launch demo: this file was opened by a program menu item.\r\n' >"$drive_c/qxdemo/readme.txt"
+for s in login.scr 日報.scr backup.scr; do printf '; Quolix script\r\n' >"$drive_c/qxdemo/scripts/$s"; done
+
+qx_wine reg delete 'HKCU\Software\Koravi' /f >/dev/null 2>&1 </dev/null || true
+sed 's/$/\r/' "$qx_root/samples/qxlaunch-sample.reg" | iconv -f UTF-8 -t CP932 >"$out/sample-cp932.reg"
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Koravi\\Quolix95\\Config]\r\n"ScriptPath"="C:\\\\qxdemo\\\\scripts"\r\n' >"$out/host-config.reg"
+qx_wine regedit /S "$(winepath -w "$out/sample-cp932.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
+qx_wine regedit /S "$(winepath -w "$out/host-config.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
+
+journal="$out/journal.txt"
+echo "== Starting the stand-in terminal with QXLAUNCH.DLL (tour, then it exits by itself)"
+qx_wine "$bin/qxhost.exe" --journal "$(winepath -w "$journal" 2>/dev/null)" \
+    --tour "$(winepath -w "$out" 2>/dev/null)" >"$out/tour.log" 2>&1 </dev/null || true
+cat "$out/tour.log" | tr -d '\r'
+
+# The writer on the Windows side stores pixels uncompressed; squeeze them here.
+python3 - "$out" <<'PY'
+import glob, struct, sys, zlib
+for path in glob.glob(sys.argv[1] + "/*.png"):
+    data = open(path, "rb").read()
+    pos, chunks = 8, []
+    while pos < len(data):
+        n, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        chunks.append((kind, data[pos + 8:pos + 8 + n]))
+        pos += 12 + n
+    raw = b"".join(body for kind, body in chunks if kind == b"IDAT")
+    packed = zlib.compress(zlib.decompress(raw), 9)
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    header = [body for kind, body in chunks if kind == b"IHDR"][0]
+    open(path, "wb").write(data[:8] + chunk(b"IHDR", header) + chunk(b"IDAT", packed) + chunk(b"IEND", b""))
+PY
+
+echo "== The terminal's message journal"
+iconv -f CP932 -t UTF-8 "$journal"
+echo "== Screenshots in $out"
+ls "$out"/*.png

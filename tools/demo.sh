@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# The demo: the sample configuration in the project's Wine prefix, the stand-in terminal with
+# the add-on loaded, a guided tour with screenshots, and the terminal's journal.
+set -eu
+bin=$(cd "$1" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/out/demo"
+rm -rf "$out"
+mkdir -p "$out"
+exec "$root/tools/with-display.sh" --reuse-display "$root/tools/demo-run.sh" "$bin" "$out"

@@ -1,0 +1,71 @@
+// The demo tour. Each step arms the timer for the next one before it acts, so a step that
+// opens something modal (a menu, the settings sheet) is followed from inside that loop.
+#include "tour.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "png.h"
+
+namespace {
+
+constexpr UINT_PTR kTourTimer = 7001;
+
+std::string tourDirectory;
+size_t nextStep = 0;
+
+void Shot(const char* name) {
+    std::string path = tourDirectory + "\\" + name;
+    bool ok = SaveScreenPng(path);
+    std::printf("screenshot %s: %s\n", name, ok ? "saved" : "FAILED");
+    std::fflush(stdout);
+}
+
+void OpenMenu(char mnemonic) { PostMessageA(HostFrame(), WM_SYSCOMMAND, SC_KEYMENU, mnemonic); }
+void Pick(UINT id) { PostMessageA(HostFrame(), WM_COMMAND, id, 0); }
+
+// Closes the programs the tour started (Wine's notepad and wordpad).
+BOOL CALLBACK CloseStartedProgram(HWND window, LPARAM) {
+    char cls[32] = "";
+    GetClassNameA(window, cls, sizeof(cls));
+    if (lstrcmpiA(cls, "Notepad") == 0 || lstrcmpiA(cls, "WordPadClass") == 0)
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+struct Step {
+    UINT delayMs; // wait before this step runs
+    void (*action)();
+};
+
+const Step kSteps[] = {
+    {1000, [] { OpenMenu('p'); }},
+    {900, [] { Shot("01-program-menu.png"); EndMenu(); }},
+    {400, [] { OpenMenu('s'); }},
+    {900, [] { Shot("02-script-menu.png"); EndMenu(); }},
+    {400, [] { OpenMenu('t'); }},
+    {900, [] { Shot("03-tools-menu.png"); EndMenu(); }},
+    {400, [] { Pick(201); }},
+    {3000, [] { Shot("04-program-started.png"); EnumWindows(CloseStartedProgram, 0); }},
+    {600, [] { Pick(301); }},
+    {800, [] { Shot("05-script-run.png"); }},
+    {300, [] { DestroyWindow(HostFrame()); }},
+};
+
+} // namespace
+
+void StartTour(HWND frame, const std::string& directory) {
+    tourDirectory = directory;
+    nextStep = 0;
+    SetTimer(frame, kTourTimer, kSteps[0].delayMs, NULL);
+}
+
+void AdvanceTour(HWND frame) {
+    KillTimer(frame, kTourTimer);
+    if (nextStep >= sizeof(kSteps) / sizeof(kSteps[0]))
+        return;
+    const Step& step = kSteps[nextStep++];
+    if (nextStep < sizeof(kSteps) / sizeof(kSteps[0]))
+        SetTimer(frame, kTourTimer, kSteps[nextStep].delayMs, NULL);
+    step.action();
+}

@@ -1,0 +1,12 @@
+// The demo's guided tour: timed steps that open menus, pick items and take screenshots.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+void StartTour(HWND frame, const std::string& directory);
+// Runs the next step; called on the frame's WM_TIMER, also from inside modal loops.
+void AdvanceTour(HWND frame);
+
+HWND HostFrame();
+void HostShowEvent(const std::string& text);

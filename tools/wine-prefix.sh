@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Creates the project's Wine prefix once (about 6 s) and maps the dialogs' Japanese font to an
+# installed Japanese face, so that screenshots show Japanese glyphs.
+set -eu
+source "$(dirname "$0")/wine-env.sh"
+if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    env LC_ALL=ja_JP.SJIS wineboot -i >"$WINEPREFIX.log" 2>&1 </dev/null
+    reg_file="$WINEPREFIX/qx-fonts.reg"
+    printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+        '"MS PGothic"="IPAPGothic"' '"MS Gothic"="IPAGothic"' '"MS UI Gothic"="IPAPGothic"' \
+        '"ＭＳ Ｐゴシック"="IPAPGothic"' '"ＭＳ ゴシック"="IPAGothic"' >"$reg_file.utf8"
+    iconv -f UTF-8 -t CP932 "$reg_file.utf8" >"$reg_file"
+    qx_wine regedit /S "$reg_file" >>"$WINEPREFIX.log" 2>&1 </dev/null
+    wineserver -w
+    touch "$WINEPREFIX/.qx-ready"
+fi

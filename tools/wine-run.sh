@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# The test emulator: runs one Windows program in the project's prefix on the display that
+# tools/with-display.sh started. Output goes to the caller's files, never through a pipe.
+source "$(dirname "$0")/wine-env.sh"
+if [ -z "${DISPLAY:-}" ]; then
+    echo "wine-run.sh: no DISPLAY; run through tools/with-display.sh" >&2
+    exit 1
+fi
+exec env LC_ALL=ja_JP.SJIS wine "$@" </dev/null
