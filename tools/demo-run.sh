@@ -19,11 +19,18 @@ qx_wine regedit /S "$(winepath -w "$out/host-config.reg" 2>/dev/null)" >/dev/nul
 
 journal="$out/journal.txt"
 echo "== Starting the stand-in terminal with QXLAUNCH.DLL (tour, then it exits by itself)"
-qx_wine "$bin/qxhost.exe" --journal "$(winepath -w "$journal" 2>/dev/null)" \
-    --tour "$(winepath -w "$out" 2>/dev/null)" >"$out/tour.log" 2>&1 </dev/null || true
+# A virtual desktop gives the windows the frames and captions Wine draws itself. Its explorer
+# outlives the terminal, so wait for the terminal's last journal line instead of the command.
+qx_wine explorer /desktop=QuolixDemo,1024x768 "$bin/qxhost.exe" --journal "$(winepath -w "$journal" 2>/dev/null)" \
+    --tour "$(winepath -w "$out" 2>/dev/null)" >"$out/tour.log" 2>&1 </dev/null &
+for _ in $(seq 1 1200); do
+    grep -q "FRAME DESTROYED" "$journal" 2>/dev/null && break
+    sleep 0.1
+done
 cat "$out/tour.log" | tr -d '\r'
 
-# The writer on the Windows side stores pixels uncompressed; squeeze them here.
+# The writer on the Windows side stores pixels uncompressed; squeeze them here, cropped to the
+# part of the desktop the terminal and its dialogs use.
 python3 - "$out" <<'PY'
 import glob, struct, sys, zlib
 for path in glob.glob(sys.argv[1] + "/*.png"):
@@ -34,10 +41,15 @@ for path in glob.glob(sys.argv[1] + "/*.png"):
         chunks.append((kind, data[pos + 8:pos + 8 + n]))
         pos += 12 + n
     raw = b"".join(body for kind, body in chunks if kind == b"IDAT")
-    packed = zlib.compress(zlib.decompress(raw), 9)
+    width, height = struct.unpack(">II", [b for k, b in chunks if k == b"IHDR"][0][:8])
+    pixels = zlib.decompress(raw)
+    crop_w, crop_h = min(width, 720), min(height, 560)
+    stride = 1 + 3 * width
+    rows = [b"\0" + pixels[y * stride + 1:y * stride + 1 + 3 * crop_w] for y in range(crop_h)]
+    packed = zlib.compress(b"".join(rows), 9)
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
-    header = [body for kind, body in chunks if kind == b"IHDR"][0]
+    header = struct.pack(">II", crop_w, crop_h) + [b for k, b in chunks if k == b"IHDR"][0][8:]
     open(path, "wb").write(data[:8] + chunk(b"IHDR", header) + chunk(b"IDAT", packed) + chunk(b"IEND", b""))
 PY
 

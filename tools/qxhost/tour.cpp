@@ -24,13 +24,19 @@ void Shot(const char* name) {
 void OpenMenu(char mnemonic) { PostMessageA(HostFrame(), WM_SYSCOMMAND, SC_KEYMENU, mnemonic); }
 void Pick(UINT id) { PostMessageA(HostFrame(), WM_COMMAND, id, 0); }
 
-// Closes the programs the tour started (Wine's notepad and wordpad).
+// Closes the programs the tour started: every captioned window of another process (the
+// desktop's own windows have no caption).
 BOOL CALLBACK CloseStartedProgram(HWND window, LPARAM) {
-    char cls[32] = "";
-    GetClassNameA(window, cls, sizeof(cls));
-    if (lstrcmpiA(cls, "Notepad") == 0 || lstrcmpiA(cls, "WordPadClass") == 0)
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != GetCurrentProcessId() && IsWindowVisible(window) && GetWindowTextLengthA(window) > 0)
         PostMessageA(window, WM_CLOSE, 0, 0);
     return TRUE;
+}
+
+void BringFrameBack() {
+    EnumWindows(CloseStartedProgram, 0);
+    SetForegroundWindow(HostFrame());
 }
 
 struct Step {
@@ -46,7 +52,7 @@ const Step kSteps[] = {
     {400, [] { OpenMenu('t'); }},
     {900, [] { Shot("03-tools-menu.png"); EndMenu(); }},
     {400, [] { Pick(201); }},
-    {3000, [] { Shot("04-program-started.png"); EnumWindows(CloseStartedProgram, 0); }},
+    {3000, [] { Shot("04-program-started.png"); BringFrameBack(); }},
     {600, [] { Pick(301); }},
     {800, [] { Shot("05-script-run.png"); }},
     {300, [] { DestroyWindow(HostFrame()); }},
