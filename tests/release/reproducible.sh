@@ -3,9 +3,10 @@
 # directory, and compares that DLL byte for byte with the one in the build tree: no timestamp,
 # no path and no other trace of the build may reach the file.
 set -eu
-source_dir=$1
-built_dll=$2
-build_type=${3:-Release}
+cmake=$1
+source_dir=$2
+built_dll=$3
+build_type=${4:-Release}
 work=$(mktemp -d /tmp/qxlaunch-repro.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/copy"
@@ -14,10 +15,10 @@ for item in CMakeLists.txt cmake src res tools; do
 done
 # Another locale and time zone as well: neither may change a byte.
 export LC_ALL=C TZ=Asia/Tokyo
-cmake -S "$work/copy" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/copy/cmake/i686-w64-mingw32.cmake" \
+"$cmake" -S "$work/copy" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/copy/cmake/i686-w64-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE="$build_type" -DBUILD_TESTING=OFF >"$work/configure.log" 2>&1 ||
     { cat "$work/configure.log"; exit 1; }
-cmake --build "$work/build" --target qxlaunch -j 1 >"$work/build.log" 2>&1 ||
+"$cmake" --build "$work/build" --target qxlaunch -j 1 >"$work/build.log" 2>&1 ||
     { cat "$work/build.log"; exit 1; }
 second="$work/build/bin/QXLAUNCH.DLL"
 if cmp -s "$built_dll" "$second"; then

@@ -99,9 +99,15 @@ def footprint(build):
     else:
         print("Heap allocation from the add-on's own code: none (no malloc, new, HeapAlloc, "
               "LocalAlloc, GlobalAlloc or kin among %d objects)" % len(objects))
-    runtime = [f for d, fs in image.imports() if d.lower() == "msvcrt.dll" for f in fs]
-    print("  (msvcrt imports come from the mingw runtime start-up linked into every DLL: %s)"
-          % " ".join(runtime))
+    # The empty DLL carries the same runtime start-up: what it imports is the runtime's, not ours.
+    empty = pe_facts.Image(os.path.join(build, "bin", "QXEMPTY.DLL"))
+    runtime = {(d.lower(), f) for d, fs in empty.imports() for f in fs}
+    own = [(d, f) for d, fs in image.imports() for f in fs if (d.lower(), f) not in runtime]
+    print("Against the empty DLL built the same way (%d bytes, the runtime start-up alone): the "
+          "add-on adds %d bytes and these imports: %s"
+          % (empty.size, image.size - empty.size, " ".join("%s!%s" % (d, f) for d, f in own)))
+    heap_runtime = sorted(f for d, f in runtime if HEAP_SYMBOL.search(f))
+    print("  (%s are imported by the runtime start-up that both DLLs share)" % ", ".join(heap_runtime))
     return image
 
 
