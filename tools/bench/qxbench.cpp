@@ -258,8 +258,15 @@ int TimeSheet(HWND frame, HMODULE addon, int runs) {
         return Unavailable("the bare sheet of templates 101 and 102 did not show its first page");
     std::vector<double> addonTimes, bareTimes;
     for (int i = 0; i < runs; ++i) {
-        double a = TimeOpening(addonSheet);
-        double b = TimeOpening(bareSheet);
+        // Which of the pair goes first alternates too, so that neither always follows the other.
+        double a, b;
+        if (i % 2 == 0) {
+            a = TimeOpening(addonSheet);
+            b = TimeOpening(bareSheet);
+        } else {
+            b = TimeOpening(bareSheet);
+            a = TimeOpening(addonSheet);
+        }
         if (a < 0 || b < 0)
             return Unavailable("a sheet stopped showing its program page during the runs");
         std::printf("addon %.1f\nbare %.1f\n", a, b);
