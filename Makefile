@@ -1,12 +1,17 @@
 # Entry points: `make demo` shows the add-on in the stand-in terminal, `make test` runs every
-# test. Both install what is missing first (Debian 12, as root or with sudo).
+# test. Both install what is missing first (Debian 12, as root or with sudo). `make bench`
+# measures the add-on against baselines, `make dist` packs the release zip into out/.
 BUILD ?= build
 WIN := $(BUILD)/win32
 NATIVE := $(BUILD)/native
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
+BENCH_RUNS ?= 30
+# One CPU for Wine's server, the display and the measured process: a server call then costs the
+# same in every run instead of depending on which cores the scheduler picked. Empty: no pinning.
+BENCH_CPU ?= 0
 
-.PHONY: all deps win32 native demo test fuzz clean
+.PHONY: all deps win32 native demo test fuzz bench dist clean
 
 all: win32
 
@@ -30,6 +35,12 @@ test: native
 
 fuzz: native
 	@tools/fuzz.sh $(NATIVE) $(FUZZ_SECONDS)
+
+bench: win32
+	@$(if $(BENCH_CPU),taskset -c $(BENCH_CPU)) tools/with-display.sh python3 tools/bench/bench.py $(WIN) $(BENCH_RUNS)
+
+dist: win32
+	@tools/dist.sh $(WIN)/bin/QXLAUNCH.DLL out
 
 clean:
 	rm -rf $(BUILD)
