@@ -15,3 +15,11 @@ if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
     wineserver -w
     touch "$WINEPREFIX/.qx-ready"
 fi
+# No window manager runs on the private display: Wine then waits two seconds for every managed
+# window that hides (each closed box or sheet). Unmanaged windows close at once and Wine draws
+# their title bars itself, so screenshots show them too.
+if [ ! -f "$WINEPREFIX/.qx-unmanaged" ]; then
+    qx_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$WINEPREFIX.log" 2>&1 </dev/null
+    wineserver -w
+    touch "$WINEPREFIX/.qx-unmanaged"
+fi
