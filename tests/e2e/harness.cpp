@@ -292,6 +292,26 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
 }
 
+namespace {
+struct DescendantSearch {
+    const char* className;
+    HWND found;
+};
+BOOL CALLBACK MatchDescendant(HWND child, LPARAM lParam) {
+    auto* search = reinterpret_cast<DescendantSearch*>(lParam);
+    if (!HasClass(child, search->className))
+        return TRUE;
+    search->found = child;
+    return FALSE;
+}
+} // namespace
+
+HWND FindDescendant(HWND parent, const char* className) {
+    DescendantSearch search{className, NULL};
+    EnumChildWindows(parent, MatchDescendant, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
     return WaitForWindow(
         [owner](HWND w) { return HasClass(w, "#32770") && GetWindow(w, GW_OWNER) == owner; },

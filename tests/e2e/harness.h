@@ -102,6 +102,8 @@ void CloseAllDialogs();
 std::string WindowText(HWND window);
 // Bounded poll of `condition` every 10 ms; true as soon as it holds.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
+// The first window of the class among a window's children and their children.
+HWND FindDescendant(HWND parent, const char* className);
 // A top-level "#32770" window of this process owned by `owner` (message boxes and common
 // dialogs over a sheet are owned by the sheet, not by the page that called them).
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 8000);
