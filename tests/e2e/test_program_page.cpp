@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <set>
 
 using namespace qx;
@@ -130,10 +131,10 @@ class Browse : public ProgramPage {
     }
 
     // On the driver thread: presses row's browse button and works the file dialog: chooses
-    // `path`, or cancels when it is empty. Returns the dialog's file list as it opened, when
-    // asked to read it.
+    // `path`, or cancels when it is empty. With a list folder, first opens that folder in the
+    // dialog and returns what the dialog lists there.
     std::vector<std::string> BrowseTo(HWND sheet, HWND page, int row, const std::string& path,
-                                      bool readList = false) {
+                                      const std::string& listFolder = "") {
         PostMessageA(GetDlgItem(page, kBrowse + row), BM_CLICK, 0, 0);
         HWND dialog = WaitForOwnedDialog(sheet, 5000);
         EXPECT_NE(dialog, nullptr) << "no file dialog";
@@ -144,8 +145,16 @@ class Browse : public ProgramPage {
         EXPECT_EQ(SendMessageA(filter, CB_GETCURSEL, 0, 0), 0);
         EXPECT_EQ(ComboItems(filter).at(0), kProgramsFilterName);
         std::vector<std::string> listed;
-        if (readList)
-            listed = ListedFiles(dialog);
+        if (!listFolder.empty()) {
+            // A folder typed as the name opens it; where the dialog starts depends on its
+            // own memory of earlier runs.
+            SetControlText(dialog, 0x47C, listFolder);
+            PressButton(dialog, IDOK);
+            WaitUntil([&] {
+                listed = ListedFiles(dialog);
+                return std::find(listed.begin(), listed.end(), "tool.exe") != listed.end();
+            });
+        }
         if (path.empty()) {
             PressButton(dialog, IDCANCEL);
         } else {
@@ -157,11 +166,7 @@ class Browse : public ProgramPage {
     }
 
     static std::vector<std::string> ListedFiles(HWND dialog) {
-        HWND list = NULL;
-        WaitUntil([&] {
-            list = FindDescendant(dialog, "SysListView32");
-            return list && SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) > 0;
-        }, 2000);
+        HWND list = FindDescendant(dialog, "SysListView32");
         std::vector<std::string> names;
         int count = list ? static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
         for (int i = 0; i < count; ++i) {
@@ -175,6 +180,7 @@ class Browse : public ProgramPage {
         }
         return names;
     }
+
     std::string root;
 };
 
@@ -191,10 +197,10 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
 
 TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept) {
     Attach({{"Keep", "old.exe /param"}}, {});
-    ASSERT_TRUE(SetCurrentDirectoryA(root.c_str())); // the dialog opens here
+    ASSERT_TRUE(SetCurrentDirectoryA(root.c_str())); // kept, though the last file is elsewhere
     RunSheet([&](HWND sheet) {
         HWND page = CurrentPage(sheet);
-        std::vector<std::string> listed = BrowseTo(sheet, page, 0, root + "\\tool.exe", true);
+        std::vector<std::string> listed = BrowseTo(sheet, page, 0, root + "\\tool.exe", root);
         // Programs only: folders to walk through, and .exe and .com files.
         EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
                   (std::set<std::string>{"with blank", "tool.exe", "helper.com"}));
