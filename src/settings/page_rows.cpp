@@ -5,6 +5,7 @@
 
 #include "../../res/resource.h"
 #include "../hostlink/texts.h"
+#include "../tables/text_fit.h"
 #include "settings_rules.h"
 
 static bool FieldFilled(HWND page, int controlId) {
@@ -42,8 +43,12 @@ static INT_PTR RefuseBadRows(HWND page, int targetFirstId, bool focusOnGap) {
     }
 }
 
+// Through the bounded copy: a field holding more than its slot takes is cut before a
+// double-byte character, never inside one.
 static void ReadPageField(void* page, int controlId, char* field, int capacity) {
-    GetDlgItemTextA(static_cast<HWND>(page), controlId, field, capacity);
+    char text[kTargetSize];
+    int length = GetDlgItemTextA(static_cast<HWND>(page), controlId, text, sizeof(text));
+    CopyFitted(field, static_cast<size_t>(capacity), text, static_cast<size_t>(length) + 1);
 }
 
 static UINT NotifyCode(LPARAM lParam) { return reinterpret_cast<const NMHDR*>(lParam)->code; }

@@ -97,6 +97,13 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
     EXPECT_EQ(three.after.text, kRestartNotice);
     EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x03\0\0\0", 4));
     EXPECT_EQ(ReadValue(kFileKey, "Command02").data, std::string("c.exe\0", 6));
+    // A title longer than its slot (set past the typing limit) is cut before a double-byte
+    // character, never inside it.
+    RunSheet([&](HWND sheet) {
+        SetControlText(CurrentPage(sheet), kTitle, std::string(78, 'A') + Sjis("表"));
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(ReadValue(kFileKey, "Title00").data, std::string(78, 'A') + std::string(1, '\0'));
     // All rows empty: accepted, no entries left.
     RunSheet([&](HWND sheet) {
         FillRows(CurrentPage(sheet), {});
