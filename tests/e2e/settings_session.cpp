@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "settings_texts.h"
+
 namespace qx {
 
 void SettingsSession::SetUp() { ResetRegistry(); }
@@ -56,14 +58,26 @@ BoxInfo SettingsSession::TakeBoxOver(HWND sheet) {
     return info;
 }
 
+void SettingsSession::ExpectRestartNotice(const BoxInfo& box) {
+    EXPECT_EQ(box.text, kRestartNotice);
+    EXPECT_EQ(box.caption, kRestartCaption);
+    EXPECT_EQ(box.owner, frame.hwnd());
+    EXPECT_TRUE(box.iconInformation);
+}
+
+static std::string FormatLine(UINT message, WPARAM wParam, bool carriesText, const std::string& text) {
+    return std::string(MessageName(message)) + " " + std::to_string(wParam) +
+           (carriesText ? " \"" + text + "\"" : std::string(" 0")) + "\n";
+}
+
+std::string Line(UINT message, WPARAM wParam, const std::string& text) {
+    return FormatLine(message, wParam, !text.empty(), text);
+}
+
 std::string Describe(const std::vector<HostMessage>& messages) {
     std::string out;
-    for (const HostMessage& m : messages) {
-        out += MessageName(m.message);
-        out += " " + std::to_string(m.wParam);
-        out += m.lParam ? " \"" + m.text + "\"" : std::string(" 0");
-        out += "\n";
-    }
+    for (const HostMessage& m : messages)
+        out += FormatLine(m.message, m.wParam, m.lParam != 0, m.text);
     return out;
 }
 

@@ -34,6 +34,9 @@ class SettingsSession : public ::testing::Test {
     // it, dismisses it and waits until it is gone.
     BoxInfo TakeBoxOver(HWND sheet);
 
+    // The restart notice: its text and caption, owned by the frame, with the information icon.
+    void ExpectRestartNotice(const BoxInfo& box);
+
     void Pick(int id) { SendMessageA(launcher, WM_COMMAND, id, 0); }
     // Private messages after the attach, without HM_ISONLINE.
     std::vector<HostMessage> Sent() const { return MenuMessages(frame.journal); }
@@ -44,7 +47,9 @@ class SettingsSession : public ::testing::Test {
     DWORD mainThread = GetCurrentThreadId();
 };
 
-// Messages compare as name, wParam and text (an empty text for lParam 0, checked as 0).
+// Messages compare as lines of name, wParam and text ("0" for lParam 0): Describe writes the
+// received ones, Line an expected one.
 std::string Describe(const std::vector<HostMessage>& messages);
+std::string Line(UINT message, WPARAM wParam, const std::string& text = "");
 
 } // namespace qx

@@ -60,11 +60,6 @@ class ScriptPage : public SettingsSession {
     }
 };
 
-std::string Line(UINT message, WPARAM wParam, const std::string& text = "") {
-    return std::string(MessageName(message)) + " " + std::to_string(wParam) +
-           (text.empty() ? " 0" : " \"" + text + "\"") + "\n";
-}
-
 TEST_F(ScriptPage, EveryRowListsTheScriptFolderInTheSearchsOrder) {
     std::string folder = MakeFolder("qx-scripts", {"b.scr", "a.scr", "notes.txt", "dir.scr\\"});
     SetScriptPath(folder);
@@ -224,10 +219,7 @@ TEST_F(ScriptPage, ThreeScriptsBecomingTwoBringTheRestartNoticeEvenWithAProgramA
         SetControlText(page, kScriptFile + 2, "");
         PostSheetButton(sheet, PSBTN_OK);
     });
-    EXPECT_EQ(run.after.text, kRestartNotice);
-    EXPECT_EQ(run.after.caption, kRestartCaption);
-    EXPECT_EQ(run.after.owner, frame.hwnd());
-    EXPECT_TRUE(run.after.iconInformation);
+    ExpectRestartNotice(run.after);
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(ReadValue(kScriptKey, "Count").data, std::string("\x02\0\0\0", 4));
 }

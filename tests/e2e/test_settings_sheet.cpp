@@ -11,11 +11,6 @@ namespace {
 
 class SettingsSheet : public SettingsSession {};
 
-std::string Line(UINT message, WPARAM wParam, const std::string& text = "") {
-    return std::string(MessageName(message)) + " " + std::to_string(wParam) +
-           (text.empty() ? " 0" : " \"" + text + "\"") + "\n";
-}
-
 TEST_F(SettingsSheet, OnlineTerminalGetsOnlyTheErrorBoxAndNothingIsWritten) {
     std::string defaultCaption = DefaultBoxCaption();
     Attach({{"Editor", "notepad.exe"}}, {});
@@ -148,10 +143,7 @@ TEST_F(SettingsSheet, ARemovedProgramBringsOnlyTheRestartNotice) {
         SetControlText(page, kCommand + 2, "");
         PostSheetButton(sheet, PSBTN_OK);
     });
-    EXPECT_EQ(run.after.text, kRestartNotice);
-    EXPECT_EQ(run.after.caption, kRestartCaption);
-    EXPECT_EQ(run.after.owner, frame.hwnd());
-    EXPECT_TRUE(run.after.iconInformation);
+    ExpectRestartNotice(run.after);
     EXPECT_TRUE(Sent().empty());
     ExpectStoredCount(kFileKey, 2);
 }

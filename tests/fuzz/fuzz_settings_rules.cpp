@@ -8,14 +8,22 @@
 
 #include "settings/settings_rules.h"
 
+constexpr size_t kBuffer = 260;
+
+// A heap buffer of exactly kBuffer bytes holding the data (padded, maybe without a NUL), and a
+// copy of it in `before`.
+static char* Buffered(const uint8_t* data, size_t size, char (&before)[kBuffer]) {
+    char* buffer = static_cast<char*>(std::malloc(kBuffer));
+    std::memset(buffer, 'p', kBuffer);
+    std::memcpy(buffer, data, size < kBuffer ? size : kBuffer);
+    std::memcpy(before, buffer, kBuffer);
+    return buffer;
+}
+
 static void CheckQuoting(const uint8_t* data, size_t size) {
-    const size_t kBuffer = 260, kField = 259;
-    char* path = static_cast<char*>(std::malloc(kBuffer));
+    const size_t kField = 259;
     char before[kBuffer];
-    size_t n = size < kBuffer ? size : kBuffer;
-    std::memset(path, 'p', kBuffer);
-    std::memcpy(path, data, n);
-    std::memcpy(before, path, kBuffer);
+    char* path = Buffered(data, size, before);
     BrowseOutcome outcome = QuoteBrowsedPath(path, kBuffer, kField);
     size_t original = strnlen(before, kBuffer);
     if (outcome == kBrowseRefused) {
@@ -37,13 +45,8 @@ static void CheckQuoting(const uint8_t* data, size_t size) {
 }
 
 static void CheckPattern(const uint8_t* data, size_t size) {
-    const size_t kBuffer = 260;
-    char* folder = static_cast<char*>(std::malloc(kBuffer));
     char before[kBuffer];
-    size_t n = size < kBuffer ? size : kBuffer;
-    std::memset(folder, 'f', kBuffer);
-    std::memcpy(folder, data, n);
-    std::memcpy(before, folder, kBuffer);
+    char* folder = Buffered(data, size, before);
     size_t original = strnlen(before, kBuffer);
     if (AppendScriptPattern(folder, kBuffer)) {
         if (original > 253 || std::memcmp(folder, before, original) != 0 ||
