@@ -94,19 +94,6 @@ TEST(ApplyRows, TheFirstEmptyTitleEndsTheTableAndLaterRowsAreNotRead) {
                                             IDC_TITLE + 2}));
 }
 
-TEST(ApplyRows, CountsFromZeroToFiveAndReadsTheGivenTargetControls) {
-    FakePage empty;
-    LaunchTable table = StaleTable();
-    EXPECT_EQ(ApplyRows(table, IDC_SCRIPTFILE, ReadFake, &empty), 0);
-    FakePage full;
-    for (int i = 0; i < kTableSlots; ++i) {
-        full.text[IDC_TITLE + i] = "t" + std::to_string(i);
-        full.text[IDC_SCRIPTFILE + i] = "s" + std::to_string(i) + ".scr";
-    }
-    EXPECT_EQ(ApplyRows(table, IDC_SCRIPTFILE, ReadFake, &full), 5);
-    EXPECT_STREQ(table.entries[4].target, "s4.scr");
-}
-
 struct Tables {
     LaunchTable files = StaleTable();
     LaunchTable scripts = StaleTable();
@@ -148,13 +135,6 @@ TEST(NeedsRestart, AShrinkOrAChangedTitleOfAnOldEntryNeedsARestart) {
     Tables tail; // bytes behind the NUL do not count
     tail.files.entries[0].title[20] = 'x';
     EXPECT_FALSE(tail.Restart());
-}
-
-TEST(OpensGroup, OnlyWhenAnEmptyGroupGetsItsFirstEntry) {
-    EXPECT_TRUE(OpensGroup(0, 1));
-    EXPECT_TRUE(OpensGroup(0, 5));
-    EXPECT_FALSE(OpensGroup(0, 0));
-    EXPECT_FALSE(OpensGroup(2, 4));
 }
 
 // Runs the quoting on a 260-byte buffer guarded by a sentinel byte behind it.
