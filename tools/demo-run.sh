@@ -7,9 +7,13 @@ source "$(dirname "$0")/wine-env.sh"
 drive_c="$WINEPREFIX/drive_c"
 
 # Files the sample entries use: a text for WordPad and the terminal's script folder.
+# Wine maps Unix file names through the C locale here (ja_JP.SJIS is not a Unix locale on this
+# system), so a Japanese name made on the Unix side would show garbled: the folder holds ASCII
+# names only, and the sample's "日報.scr" is not among them (the script page shows it as text).
+rm -rf "$drive_c/qxdemo/scripts"
 mkdir -p "$drive_c/qxdemo/scripts"
 printf 'Quolix Launch demo: this file was opened by a program menu item.\r\n' >"$drive_c/qxdemo/readme.txt"
-for s in login.scr 日報.scr backup.scr; do printf '; Quolix script\r\n' >"$drive_c/qxdemo/scripts/$s"; done
+for s in login.scr backup.scr report.scr; do printf '; Quolix script\r\n' >"$drive_c/qxdemo/scripts/$s"; done
 
 qx_wine reg delete 'HKCU\Software\Koravi' /f >/dev/null 2>&1 </dev/null || true
 sed 's/$/\r/' "$qx_root/samples/qxlaunch-sample.reg" | iconv -f UTF-8 -t CP932 >"$out/sample-cp932.reg"

@@ -15,3 +15,14 @@ if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
     wineserver -w
     touch "$WINEPREFIX/.qx-ready"
 fi
+# No window manager runs on the private display: Wine then waits two seconds for every managed
+# window that hides (each closed box or sheet). Unmanaged windows close at once and Wine draws
+# their title bars itself; its caption buttons need Wine's Marlett font inside the prefix.
+if [ ! -f "$WINEPREFIX/.qx-unmanaged" ]; then
+    qx_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$WINEPREFIX.log" 2>&1 </dev/null
+    for font in /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf; do
+        if [ -f "$font" ]; then cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"; break; fi
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.qx-unmanaged"
+fi

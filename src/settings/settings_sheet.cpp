@@ -1,4 +1,90 @@
-// The settings sheet, opened by the settings menu item.
-#include "../hostlink/hostlink.h"
+// The settings sheet: refused while the terminal is online; afterwards both tables are saved
+// and the terminal's menus follow by appending, or the user is told to restart it.
+#include "settings.h"
 
-void RunSettingsSheet() {}
+#include <prsht.h>
+
+#include "../../res/resource.h"
+#include "../hostlink/hostlink.h"
+#include "../hostlink/texts.h"
+#include "../tables/launcher_state.h"
+#include "../tables/store.h"
+#include "settings_rules.h"
+
+// The pages go to the sheet as an array of first-version records of 40 bytes each; the header
+// (also of the first version) says 40 in its dwSize.
+static_assert(sizeof(PROPSHEETPAGEA_V1) == 40, "page record of the first version");
+
+static void FillPageRecord(PROPSHEETPAGEA_V1& record, int templateId, DLGPROC procedure) {
+    ZeroMemory(&record, sizeof(record));
+    record.dwSize = sizeof(record);
+    record.dwFlags = PSP_HASHELP;
+    record.hInstance = LauncherState.ModuleInstance;
+    record.pszTemplate = MAKEINTRESOURCEA(templateId);
+    record.pfnDlgProc = procedure;
+}
+
+static void FillSheetHeader(PROPSHEETHEADERA& header, const PROPSHEETPAGEA_V1* pages) {
+    ZeroMemory(&header, sizeof(header));
+    header.dwSize = PROPSHEETHEADERA_V1_SIZE;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
+    header.hwndParent = LauncherState.HostFrame;
+    header.hInstance = LauncherState.ModuleInstance;
+    header.pszCaption = kTextSheetCaption;
+    header.nPages = 2;
+    header.nStartPage = 0;
+    header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
+}
+
+static void TakeBackups() {
+    for (int i = 0; i < kTableSlots; ++i)
+        LauncherState.FileBackup[i] = LauncherState.FileTable.entries[i];
+    for (int i = 0; i < kTableSlots; ++i)
+        LauncherState.ScriptBackup[i] = LauncherState.ScriptTable.entries[i];
+}
+
+static bool SheetNeedsRestart(int oldFileCount, int oldScriptCount) {
+    return NeedsRestart(oldFileCount, LauncherState.FileBackup, LauncherState.FileTable,
+                        oldScriptCount, LauncherState.ScriptBackup, LauncherState.ScriptTable);
+}
+
+// New entries at the end of a table reach the terminal's menus at once, programs first.
+static void AppendNewEntries(int oldFileCount, int oldScriptCount) {
+    const LaunchTable& files = LauncherState.FileTable;
+    const LaunchTable& scripts = LauncherState.ScriptTable;
+    RegisterTableItems(HM_ADDFILEITEM, IDM_FILE_FIRST, files, oldFileCount,
+                       OpensGroup(oldFileCount, files.count));
+    RegisterTableItems(HM_ADDSCRIPTITEM, IDM_SCRIPT_FIRST, scripts, oldScriptCount,
+                       OpensGroup(oldScriptCount, scripts.count));
+}
+
+void RunSettingsSheet() {
+    HWND frame = LauncherState.HostFrame;
+    if (SendMessageA(frame, HM_ISONLINE, 0, 0) != 0) {
+        MessageBoxA(frame, kTextOnline, NULL, MB_ICONERROR);
+        return;
+    }
+    PROPSHEETPAGEA_V1 pages[2];
+    FillPageRecord(pages[0], IDD_FILEMENU, FileMenuPageProc);
+    FillPageRecord(pages[1], IDD_SCRIPTMENU, ScriptMenuPageProc);
+    PROPSHEETHEADERA header;
+    FillSheetHeader(header, pages);
+    int oldFileCount = LauncherState.FileTable.count;
+    int oldScriptCount = LauncherState.ScriptTable.count;
+    TakeBackups();
+    PropertySheetA(&header); // OK, Cancel and a sheet that never showed all go on alike
+    SaveLaunchTables();
+    if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
+        MessageBoxA(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);
+        return;
+    }
+    AppendNewEntries(oldFileCount, oldScriptCount);
+}
+
+void ShowFillFromTopError(HWND owner) {
+    MessageBoxA(owner, kTextFillFromTop, NULL, MB_OK | MB_ICONERROR);
+}
+
+void ShowSettingsHelp() {
+    WinHelpA(LauncherState.HostFrame, kTextHelpFile, HELP_CONTENTS, 0);
+}

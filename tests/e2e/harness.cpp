@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+#include <prsht.h>
+
 #include <atomic>
+#include <mutex>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -248,7 +252,7 @@ HWND WaitForDialog(DWORD timeoutMs) {
     return WaitForWindow([](HWND w) { return HasClass(w, "#32770"); }, timeoutMs);
 }
 
-static std::string WindowText(HWND window) {
+std::string WindowText(HWND window) {
     char text[1024] = "";
     int n = GetWindowTextA(window, text, sizeof(text));
     return std::string(text, n > 0 ? n : 0);
@@ -275,6 +279,155 @@ BoxInfo ReadMessageBox(HWND box) {
     info.iconError = icon && icon == errorIcon;
     info.iconInformation = icon && icon == informationIcon;
     return info;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(10);
+    }
+}
+
+namespace {
+struct DescendantSearch {
+    const char* className;
+    HWND found;
+};
+BOOL CALLBACK MatchDescendant(HWND child, LPARAM lParam) {
+    auto* search = reinterpret_cast<DescendantSearch*>(lParam);
+    if (!HasClass(child, search->className))
+        return TRUE;
+    search->found = child;
+    return FALSE;
+}
+} // namespace
+
+HWND FindDescendant(HWND parent, const char* className) {
+    DescendantSearch search{className, NULL};
+    EnumChildWindows(parent, MatchDescendant, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
+    return WaitForWindow(
+        [owner](HWND w) { return HasClass(w, "#32770") && GetWindow(w, GW_OWNER) == owner; },
+        timeoutMs);
+}
+
+HWND FocusOf(DWORD threadId) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(threadId, &info))
+        return NULL;
+    return info.hwndFocus;
+}
+
+static HWND TabControlOf(HWND sheet) { return FindWindowExA(sheet, NULL, "SysTabControl32", NULL); }
+
+HWND WaitForSheet(DWORD timeoutMs) {
+    return WaitForWindow([](HWND w) { return HasClass(w, "#32770") && TabControlOf(w) != NULL; },
+                         timeoutMs);
+}
+
+HWND CurrentPage(HWND sheet) {
+    return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+int CurrentPageIndex(HWND sheet) {
+    return static_cast<int>(SendMessageA(TabControlOf(sheet), TCM_GETCURSEL, 0, 0));
+}
+
+std::vector<std::string> TabLabels(HWND sheet) {
+    std::vector<std::string> labels;
+    HWND tabs = TabControlOf(sheet);
+    int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[256] = "";
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = sizeof(text);
+        SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
+        labels.push_back(text);
+    }
+    return labels;
+}
+
+void PostSheetButton(HWND sheet, int psbtn) { PostMessageA(sheet, PSM_PRESSBUTTON, psbtn, 0); }
+
+void PostSheetPage(HWND sheet, int index) { PostMessageA(sheet, PSM_SETCURSEL, index, 0); }
+
+std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+
+void SetControlText(HWND dialog, int id, const std::string& text) {
+    SetDlgItemTextA(dialog, id, text.c_str());
+}
+
+std::vector<std::string> ComboItems(HWND combo) {
+    std::vector<std::string> items;
+    int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[1024] = "";
+        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
+}
+
+namespace {
+std::mutex helpMutex;
+HelpWindow* currentHelp = nullptr;
+
+// The request record that WinHelpA copies: size, command, data, reserved, then the offset of
+// the file name from the record's start.
+LRESULT CALLBACK HelpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA && currentHelp) {
+        const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        const auto* record = static_cast<const BYTE*>(copy->lpData);
+        HelpRequest request{reinterpret_cast<HWND>(wParam), copy->dwData, -1, {}};
+        if (record && copy->cbData >= 16) {
+            WORD command, fileOffset;
+            std::memcpy(&command, record + 2, 2);
+            std::memcpy(&fileOffset, record + 12, 2);
+            request.command = command;
+            if (fileOffset && fileOffset < copy->cbData)
+                request.file.assign(reinterpret_cast<const char*>(record + fileOffset),
+                                    strnlen(reinterpret_cast<const char*>(record + fileOffset),
+                                            copy->cbData - fileOffset));
+        }
+        std::lock_guard<std::mutex> lock(helpMutex);
+        currentHelp->requests.push_back(request);
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+} // namespace
+
+HelpWindow::HelpWindow() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HelpWindowProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "MS_WINHELP";
+    RegisterClassA(&wc);
+    currentHelp = this;
+    hwnd_ = CreateWindowExA(0, "MS_WINHELP", "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, wc.hInstance,
+                            NULL);
+}
+
+HelpWindow::~HelpWindow() {
+    if (hwnd_)
+        DestroyWindow(hwnd_);
+    std::lock_guard<std::mutex> lock(helpMutex);
+    currentHelp = nullptr;
+}
+
+size_t HelpWindow::Count() const {
+    std::lock_guard<std::mutex> lock(helpMutex);
+    return requests.size();
 }
 
 void PressButton(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }

@@ -99,6 +99,48 @@ std::string DefaultBoxCaption();
 // Closes every dialog of this process until none is left; the last resort of a failed driver.
 void CloseAllDialogs();
 
+std::string WindowText(HWND window);
+// Bounded poll of `condition` every 10 ms; true as soon as it holds.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
+// The first window of the class among a window's children and their children.
+HWND FindDescendant(HWND parent, const char* className);
+// A top-level "#32770" window of this process owned by `owner` (message boxes and common
+// dialogs over a sheet are owned by the sheet, not by the page that called them).
+HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 8000);
+// The window that has the keyboard focus in the given thread (readable from another thread).
+HWND FocusOf(DWORD threadId);
+
+// Property sheets, driven from the driver thread while the sheet's own loop runs elsewhere.
+// Anything that may make the sheet validate (and so show a box) is posted, never sent.
+HWND WaitForSheet(DWORD timeoutMs = 8000); // a "#32770" window with a tab control
+HWND CurrentPage(HWND sheet);
+int CurrentPageIndex(HWND sheet);
+std::vector<std::string> TabLabels(HWND sheet);
+void PostSheetButton(HWND sheet, int psbtn); // PSBTN_OK, PSBTN_CANCEL, PSBTN_HELP
+void PostSheetPage(HWND sheet, int index);
+std::string ControlText(HWND dialog, int id);
+void SetControlText(HWND dialog, int id, const std::string& text);
+std::vector<std::string> ComboItems(HWND combo);
+
+// A window of the help engine's class owned by the calling thread: WinHelpA then hands it the
+// request with WM_COPYDATA instead of starting a viewer. Records every request.
+struct HelpRequest {
+    HWND owner;
+    ULONG_PTR magic; // dwData of the copy
+    int command;
+    std::string file;
+};
+class HelpWindow {
+  public:
+    HelpWindow();
+    ~HelpWindow();
+    std::vector<HelpRequest> requests; // written on the owning thread; read after a bounded wait
+    size_t Count() const;
+
+  private:
+    HWND hwnd_ = NULL;
+};
+
 // Runs `action` on this thread while `driver` runs on a second thread. The driver starts
 // first and is ready before the action begins (the action may hold the loader lock).
 void RunDriven(const std::function<void()>& action, const std::function<void()>& driver);

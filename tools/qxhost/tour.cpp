@@ -2,6 +2,9 @@
 // opens something modal (a menu, the settings sheet) is followed from inside that loop.
 #include "tour.h"
 
+#include <commctrl.h>
+#include <prsht.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -39,6 +42,34 @@ void BringFrameBack() {
     SetForegroundWindow(HostFrame());
 }
 
+// The settings sheet: the window of this thread that holds a tab control.
+BOOL CALLBACK FindSheet(HWND window, LPARAM found) {
+    if (!FindWindowExA(window, NULL, "SysTabControl32", NULL))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+HWND SettingsSheet() {
+    HWND sheet = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), FindSheet, reinterpret_cast<LPARAM>(&sheet));
+    return sheet;
+}
+
+void ShowScriptPage() { PostMessageA(SettingsSheet(), PSM_SETCURSEL, 1, 0); }
+
+// Opens the first row's list of script files, as a click on its arrow would.
+void DropScriptList(BOOL drop) {
+    HWND page = reinterpret_cast<HWND>(SendMessageA(SettingsSheet(), PSM_GETCURRENTPAGEHWND, 0, 0));
+    SendDlgItemMessageA(page, 1010, CB_SHOWDROPDOWN, drop, 0);
+}
+
+// Closes the sheet without keeping anything: the tour changes no settings.
+void CancelSettings() {
+    DropScriptList(FALSE);
+    PostMessageA(SettingsSheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+}
+
 struct Step {
     UINT delayMs; // wait before this step runs
     void (*action)();
@@ -55,7 +86,11 @@ const Step kSteps[] = {
     {3000, [] { Shot("04-program-started.png"); BringFrameBack(); }},
     {600, [] { Pick(301); }},
     {800, [] { Shot("05-script-run.png"); }},
-    {300, [] { DestroyWindow(HostFrame()); }},
+    {600, [] { Pick(100); }},
+    {1200, [] { Shot("06-settings-programs.png"); ShowScriptPage(); }},
+    {900, [] { DropScriptList(TRUE); }},
+    {700, [] { Shot("07-settings-scripts.png"); CancelSettings(); }},
+    {800, [] { DestroyWindow(HostFrame()); }},
 };
 
 } // namespace

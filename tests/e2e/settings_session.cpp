@@ -1,0 +1,84 @@
+// See settings_session.h.
+#include "settings_session.h"
+
+#include <atomic>
+
+#include "settings_texts.h"
+
+namespace qx {
+
+void SettingsSession::SetUp() { ResetRegistry(); }
+
+void SettingsSession::TearDown() { ResetRegistry(); }
+
+void SettingsSession::Attach(const EntryList& programs, const EntryList& scripts) {
+    ConfigureTables(programs, scripts);
+    ASSERT_NE(LoadAddon(), nullptr);
+    launcher = FindLauncherWindow(frame.hwnd());
+    ASSERT_NE(launcher, nullptr);
+    frame.journal.clear();
+}
+
+SettingsSession::SheetRun SettingsSession::RunSheet(const std::function<void(HWND sheet)>& drive) {
+    SheetRun run;
+    std::atomic<bool> returned{false};
+    RunDriven(
+        [&] {
+            Pick(kSettingsId);
+            returned = true;
+        },
+        [&] {
+            // The sheet, or whatever box came instead of it.
+            HWND first = WaitForDialog();
+            ASSERT_NE(first, nullptr) << "neither the sheet nor a box appeared";
+            HWND sheet = WaitForSheet(0);
+            run.sheetShown = sheet != NULL;
+            if (sheet) {
+                drive(sheet);
+                ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); })) << "sheet still open";
+            }
+            HWND box = NULL;
+            WaitUntil([&] { return returned || (box = WaitForDialog(0)) != NULL; });
+            if (box) {
+                run.after = ReadMessageBox(box);
+                PressButton(box, IDOK);
+            }
+        });
+    return run;
+}
+
+BoxInfo SettingsSession::TakeBoxOver(HWND sheet) {
+    HWND box = WaitForOwnedDialog(sheet, 5000);
+    EXPECT_NE(box, nullptr) << "no message box over the sheet";
+    if (!box)
+        return BoxInfo();
+    BoxInfo info = ReadMessageBox(box);
+    PressButton(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    return info;
+}
+
+void SettingsSession::ExpectRestartNotice(const BoxInfo& box) {
+    EXPECT_EQ(box.text, kRestartNotice);
+    EXPECT_EQ(box.caption, kRestartCaption);
+    EXPECT_EQ(box.owner, frame.hwnd());
+    EXPECT_TRUE(box.iconInformation);
+}
+
+static std::string FormatLine(UINT message, WPARAM wParam, bool carriesText, const std::string& text) {
+    return std::string(MessageName(message)) + " " + std::to_string(wParam) +
+           (carriesText ? " \"" + text + "\"" : std::string(" 0")) + "\n";
+}
+
+std::string Line(UINT message, WPARAM wParam, const std::string& text) {
+    return FormatLine(message, wParam, !text.empty(), text);
+}
+
+std::string Describe(const std::vector<HostMessage>& messages) {
+    std::string out;
+    for (const HostMessage& m : messages)
+        out += FormatLine(m.message, m.wParam, m.lParam != 0, m.text);
+    return out;
+}
+
+} // namespace qx

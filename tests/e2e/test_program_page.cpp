@@ -1,0 +1,261 @@
+// The program menu page: every refusal with its message and focus, what OK stores, and the
+// browse button with the real file dialog.
+#include <gtest/gtest.h>
+
+#include "settings_session.h"
+#include "settings_texts.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <set>
+
+using namespace qx;
+
+namespace {
+
+class ProgramPage : public SettingsSession {
+  protected:
+    // On the driver thread: empties all ten fields, then fills the given ones.
+    void FillRows(HWND page, const std::vector<std::pair<std::string, std::string>>& rows) {
+        for (int i = 0; i < 5; ++i) {
+            SetControlText(page, kTitle + i, i < static_cast<int>(rows.size()) ? rows[i].first : "");
+            SetControlText(page, kCommand + i, i < static_cast<int>(rows.size()) ? rows[i].second : "");
+        }
+    }
+};
+
+struct Refusal {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> rows;
+    const std::string* message;
+    int focusRow;
+};
+
+TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
+    std::string defaultCaption = DefaultBoxCaption();
+    Attach({{"Keep", "keep.exe"}}, {});
+    const std::vector<Refusal> refusals = {
+        {"first row empty, second complete", {{"", ""}, {"B", "b.exe"}}, &kFillFromTop, 1},
+        {"command line without a title", {{"", "a.exe"}}, &kBothFields, 0},
+        {"only the last row complete", {{"", ""}, {"", ""}, {"", ""}, {"", ""}, {"E", "e.exe"}},
+         &kFillFromTop, 4},
+        {"first row empty, second a title only", {{"", ""}, {"B", ""}}, &kFillFromTop, 1},
+        {"third row a title only", {{"A", "a.exe"}, {"B", "b.exe"}, {"C", ""}}, &kBothFields, 2},
+        {"a title of blanks is a title", {{" ", ""}}, &kBothFields, 0},
+        {"the upper offence decides", {{"A", ""}, {"", ""}, {"C", "c.exe"}}, &kBothFields, 0},
+    };
+    RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        bool byOk = false;
+        for (const Refusal& r : refusals) {
+            SCOPED_TRACE(r.what);
+            FillRows(page, r.rows);
+            // Leaving the page and confirming the sheet validate alike.
+            byOk = !byOk;
+            if (byOk)
+                PostSheetButton(sheet, PSBTN_OK);
+            else
+                PostSheetPage(sheet, 1);
+            BoxInfo box = TakeBoxOver(sheet);
+            EXPECT_EQ(box.text, *r.message);
+            EXPECT_EQ(box.caption, defaultCaption);
+            EXPECT_TRUE(box.iconError);
+            EXPECT_TRUE(WaitUntil([&] { return FocusOf(mainThread) == GetDlgItem(page, kTitle + r.focusRow); }))
+                << "focus on " << FocusOf(mainThread);
+            ASSERT_TRUE(IsWindow(sheet)) << "the sheet closed";
+            EXPECT_EQ(CurrentPage(sheet), page);
+            EXPECT_EQ(CurrentPageIndex(sheet), 0);
+        }
+        PostSheetButton(sheet, PSBTN_CANCEL);
+    });
+    // Nothing was applied: the table is saved as it was and nothing reaches the terminal.
+    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x01\0\0\0", 4));
+    EXPECT_EQ(ReadValue(kFileKey, "Title00").data, std::string("Keep\0", 5));
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
+    Attach({{"A", "a.exe"}, {"B", "b.exe"}}, {});
+    // Five complete rows, blanks counting as text.
+    RunSheet([&](HWND sheet) {
+        FillRows(CurrentPage(sheet), {{"A", "a.exe"}, {"B", "b.exe"}, {" ", "  "}, {"D", "d.exe"},
+                                      {Sjis("五番目"), "\"C:\\Program Files\\e.exe\" -x"}});
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x05\0\0\0", 4));
+    EXPECT_EQ(ReadValue(kFileKey, "Title02").data, std::string(" \0", 2));
+    EXPECT_EQ(ReadValue(kFileKey, "Command02").data, std::string("  \0", 3));
+    EXPECT_EQ(ReadValue(kFileKey, "Title04").data, Sjis("五番目") + std::string(1, '\0'));
+    EXPECT_EQ(ReadValue(kFileKey, "Command04").data,
+              std::string("\"C:\\Program Files\\e.exe\" -x") + std::string(1, '\0'));
+    // Three complete rows, the last two empty: the count becomes three (a restart follows).
+    SheetRun three = RunSheet([&](HWND sheet) {
+        FillRows(CurrentPage(sheet), {{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}});
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(three.after.text, kRestartNotice);
+    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x03\0\0\0", 4));
+    EXPECT_EQ(ReadValue(kFileKey, "Command02").data, std::string("c.exe\0", 6));
+    // A title longer than its slot (set past the typing limit) is cut before a double-byte
+    // character, never inside it.
+    RunSheet([&](HWND sheet) {
+        SetControlText(CurrentPage(sheet), kTitle, std::string(78, 'A') + Sjis("表"));
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(ReadValue(kFileKey, "Title00").data, std::string(78, 'A') + std::string(1, '\0'));
+    // All rows empty: accepted, no entries left.
+    RunSheet([&](HWND sheet) {
+        FillRows(CurrentPage(sheet), {});
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\0\0\0\0", 4));
+    // The rows hold what the table held: typed text longer than a field cannot get in.
+    RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        EXPECT_EQ(SendDlgItemMessageA(page, kTitle, EM_GETLIMITTEXT, 0, 0), 79);
+        EXPECT_EQ(SendDlgItemMessageA(page, kCommand + 4, EM_GETLIMITTEXT, 0, 0), 259);
+        EXPECT_EQ(ControlText(page, kTitle), "");
+        PostSheetButton(sheet, PSBTN_CANCEL);
+    });
+}
+
+// Files the file dialog can choose, in a folder of the test's own.
+class Browse : public ProgramPage {
+  protected:
+    void SetUp() override {
+        ProgramPage::SetUp();
+        root = TempPath("qx-browse");
+        CreateDirectoryA(root.c_str(), NULL);
+        CreateDirectoryA((root + "\\with blank").c_str(), NULL);
+        for (const char* name : {"\\tool.exe", "\\helper.com", "\\notes.txt", "\\with blank\\my tool.exe"})
+            Touch(root + name);
+    }
+    static void Touch(const std::string& path) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+        CloseHandle(file);
+    }
+
+    // On the driver thread: presses row's browse button and works the file dialog: chooses
+    // `path`, or cancels when it is empty. With a list folder, first opens that folder in the
+    // dialog and returns what the dialog lists there.
+    std::vector<std::string> BrowseTo(HWND sheet, HWND page, int row, const std::string& path,
+                                      const std::string& listFolder = "") {
+        PostMessageA(GetDlgItem(page, kBrowse + row), BM_CLICK, 0, 0);
+        HWND dialog = WaitForOwnedDialog(sheet, 5000);
+        EXPECT_NE(dialog, nullptr) << "no file dialog";
+        if (!dialog)
+            return {};
+        EXPECT_EQ(ControlText(dialog, 0x47C), ""); // opens with an empty name
+        HWND filter = GetDlgItem(dialog, 0x470);
+        EXPECT_EQ(SendMessageA(filter, CB_GETCURSEL, 0, 0), 0);
+        EXPECT_EQ(ComboItems(filter).at(0), kProgramsFilterName);
+        std::vector<std::string> listed;
+        if (!listFolder.empty()) {
+            // A folder typed as the name opens it; where the dialog starts depends on its
+            // own memory of earlier runs.
+            SetControlText(dialog, 0x47C, listFolder);
+            PressButton(dialog, IDOK);
+            WaitUntil([&] {
+                listed = ListedFiles(dialog);
+                return std::find(listed.begin(), listed.end(), "tool.exe") != listed.end();
+            });
+        }
+        if (path.empty()) {
+            PressButton(dialog, IDCANCEL);
+        } else {
+            SetControlText(dialog, 0x47C, path);
+            PressButton(dialog, IDOK);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "file dialog still open";
+        return listed;
+    }
+
+    static std::vector<std::string> ListedFiles(HWND dialog) {
+        HWND list = FindDescendant(dialog, "SysListView32");
+        std::vector<std::string> names;
+        int count = list ? static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
+        for (int i = 0; i < count; ++i) {
+            char text[MAX_PATH] = "";
+            LVITEMA item = {};
+            item.iSubItem = 0;
+            item.pszText = text;
+            item.cchTextMax = sizeof(text);
+            SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+            names.push_back(text);
+        }
+        return names;
+    }
+
+    std::string root;
+};
+
+TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
+    Attach({{"Keep", "keep.exe /x"}, {"Two", "two.exe"}}, {});
+    RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        BrowseTo(sheet, page, 1, "");
+        EXPECT_EQ(ControlText(page, kCommand + 1), "two.exe");
+        EXPECT_EQ(FocusOf(mainThread), GetDlgItem(page, kBrowse + 1)); // the pressed button
+        PostSheetButton(sheet, PSBTN_CANCEL);
+    });
+}
+
+TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept) {
+    Attach({{"Keep", "old.exe /param"}}, {});
+    ASSERT_TRUE(SetCurrentDirectoryA(root.c_str())); // kept, though the last file is elsewhere
+    RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        std::vector<std::string> listed = BrowseTo(sheet, page, 0, root + "\\tool.exe", root);
+        // Programs only: folders to walk through, and .exe and .com files.
+        EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
+                  (std::set<std::string>{"with blank", "tool.exe", "helper.com"}));
+        EXPECT_EQ(ControlText(page, kCommand), root + "\\tool.exe");
+        EXPECT_EQ(FocusOf(mainThread), GetDlgItem(page, kCommand));
+        SetControlText(page, kTitle + 1, "Blank");
+        BrowseTo(sheet, page, 1, root + "\\with blank\\my tool.exe");
+        EXPECT_EQ(ControlText(page, kCommand + 1), "\"" + root + "\\with blank\\my tool.exe\"");
+        EXPECT_EQ(FocusOf(mainThread), GetDlgItem(page, kCommand + 1));
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    char directory[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, directory);
+    EXPECT_EQ(std::string(directory), root);
+    EXPECT_EQ(ReadValue(kFileKey, "Command00").data, root + "\\tool.exe" + std::string(1, '\0'));
+    EXPECT_EQ(ReadValue(kFileKey, "Command01").data,
+              "\"" + root + "\\with blank\\my tool.exe\"" + std::string(1, '\0'));
+}
+
+// The dialog returns at most 258 characters. Quoted, a path with a blank must still fit the
+// field's 259: up to 257 it is quoted; at 258 it cannot be, and the row stays as it was rather
+// than take a cut path or one that would start a different program.
+TEST_F(Browse, PathsAtTheFieldsLimitAreQuotedOnlyWhenTheyFit) {
+    std::string blankDir = "C:\\qx-browse-long\\with blank", bareDir = "C:\\qx-browse-long\\bare";
+    CreateDirectoryA("C:\\qx-browse-long", NULL);
+    CreateDirectoryA(blankDir.c_str(), NULL);
+    CreateDirectoryA(bareDir.c_str(), NULL);
+    auto fileOfLength = [](const std::string& dir, size_t length) {
+        return dir + "\\" + std::string(length - dir.size() - 5, 'f') + ".exe";
+    };
+    std::string blank257 = fileOfLength(blankDir, 257), blank258 = fileOfLength(blankDir, 258);
+    std::string bare258 = fileOfLength(bareDir, 258);
+    for (const std::string& path : {blank257, blank258, bare258})
+        Touch(path);
+    Attach({{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}}, {});
+    RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        BrowseTo(sheet, page, 0, blank257);
+        EXPECT_EQ(ControlText(page, kCommand), "\"" + blank257 + "\"");
+        BrowseTo(sheet, page, 1, bare258);
+        EXPECT_EQ(ControlText(page, kCommand + 1), bare258);
+        BrowseTo(sheet, page, 2, blank258);
+        EXPECT_EQ(ControlText(page, kCommand + 2), "c.exe");
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(ReadValue(kFileKey, "Command00").data.size(), 260u); // 259 characters and the NUL
+    for (const std::string& path : {blank257, blank258, bare258})
+        DeleteFileA(path.c_str());
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+// The settings sheet as a whole: the online refusal, the sheet's frame, help, and how the
+// terminal's menus follow what the sheet saved.
+#include <gtest/gtest.h>
+
+#include "settings_session.h"
+#include "settings_texts.h"
+
+using namespace qx;
+
+namespace {
+
+class SettingsSheet : public SettingsSession {};
+
+TEST_F(SettingsSheet, OnlineTerminalGetsOnlyTheErrorBoxAndNothingIsWritten) {
+    std::string defaultCaption = DefaultBoxCaption();
+    Attach({{"Editor", "notepad.exe"}}, {});
+    frame.online = true;
+    ResetRegistry(); // the attach created the keys; a save would create them again
+    SheetRun run = RunSheet([](HWND) {});
+    EXPECT_FALSE(run.sheetShown);
+    EXPECT_EQ(run.after.text, kOnlineRefusal);
+    EXPECT_EQ(run.after.caption, defaultCaption);
+    EXPECT_EQ(run.after.owner, frame.hwnd());
+    EXPECT_TRUE(run.after.iconError);
+    EXPECT_FALSE(KeyExists("Software\\Koravi"));
+    ASSERT_EQ(frame.journal.size(), 1u);
+    EXPECT_EQ(frame.journal[0].message, HM_ISONLINE);
+    EXPECT_EQ(frame.journal[0].wParam, 0u);
+    EXPECT_EQ(frame.journal[0].lParam, 0);
+}
+
+TEST_F(SettingsSheet, SheetHasItsCaptionTwoTabsHelpAndNoApplyAndIsModalToTheFrame) {
+    Attach({}, {});
+    SheetRun run = RunSheet([&](HWND sheet) {
+        EXPECT_EQ(WindowText(sheet), kSheetCaption);
+        EXPECT_EQ(TabLabels(sheet), (std::vector<std::string>{kFileMenuCaption, kScriptMenuCaption}));
+        EXPECT_EQ(GetWindow(sheet, GW_OWNER), frame.hwnd());
+        EXPECT_FALSE(IsWindowEnabled(frame.hwnd()));
+        HWND apply = GetDlgItem(sheet, 0x3021);
+        EXPECT_TRUE(apply == NULL || !IsWindowVisible(apply));
+        EXPECT_EQ(CurrentPageIndex(sheet), 0);
+        EXPECT_NE(GetDlgItem(CurrentPage(sheet), kBrowse), nullptr); // the program page
+        HWND help = GetDlgItem(sheet, IDHELP);
+        EXPECT_TRUE(IsWindowVisible(help) && IsWindowEnabled(help));
+        PostSheetPage(sheet, 1);
+        ASSERT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 1; }));
+        EXPECT_NE(GetDlgItem(CurrentPage(sheet), kScriptFile), nullptr);
+        EXPECT_TRUE(IsWindowVisible(help) && IsWindowEnabled(help));
+        PostSheetButton(sheet, PSBTN_CANCEL);
+    });
+    EXPECT_TRUE(run.sheetShown);
+    EXPECT_EQ(run.after.hwnd, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(frame.hwnd()));
+}
+
+TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
+    HelpWindow help;
+    Attach({}, {});
+    RunSheet([&](HWND sheet) {
+        PostSheetButton(sheet, PSBTN_HELP);
+        EXPECT_TRUE(WaitUntil([&] { return help.Count() == 1; }));
+        PostSheetPage(sheet, 1);
+        EXPECT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 1; }));
+        PostSheetButton(sheet, PSBTN_HELP);
+        EXPECT_TRUE(WaitUntil([&] { return help.Count() == 2; }));
+        PostSheetButton(sheet, PSBTN_CANCEL);
+    });
+    ASSERT_EQ(help.requests.size(), 2u);
+    for (const HelpRequest& request : help.requests) {
+        EXPECT_EQ(request.owner, frame.hwnd()); // not the sheet
+        EXPECT_EQ(request.magic, 0xA1DE505u);
+        EXPECT_EQ(request.command, HELP_CONTENTS);
+        EXPECT_EQ(request.file, "QXLAUNCH.HLP");
+    }
+}
+
+void ExpectStoredString(const char* key, const char* name, const std::string& text) {
+    RegValue value = ReadValue(key, name);
+    EXPECT_TRUE(value.exists) << name;
+    EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ)) << name;
+    EXPECT_EQ(value.data, text + std::string(1, '\0')) << name;
+}
+
+void ExpectStoredCount(const char* key, DWORD count) {
+    RegValue value = ReadValue(key, "Count");
+    EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(value.data, std::string(reinterpret_cast<const char*>(&count), 4));
+}
+
+TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
+    Attach({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
+    for (int button : {PSBTN_CANCEL, PSBTN_OK}) {
+        ResetRegistry(); // so that the save is seen
+        SheetRun run = RunSheet([&](HWND sheet) { PostSheetButton(sheet, button); });
+        EXPECT_EQ(run.after.hwnd, nullptr);
+        EXPECT_TRUE(Sent().empty());
+        ExpectStoredCount(kFileKey, 2);
+        ExpectStoredString(kFileKey, "Title00", Sjis("メモ帳"));
+        ExpectStoredString(kFileKey, "Command00", "notepad.exe a.txt");
+        ExpectStoredString(kFileKey, "Title01", "Calc");
+        ExpectStoredString(kFileKey, "Command01", "calc.exe");
+        ExpectStoredCount(kScriptKey, 1);
+        ExpectStoredString(kScriptKey, "Title00", "Diary");
+        ExpectStoredString(kScriptKey, "ScriptFile00", "diary.scr");
+        EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
+    }
+}
+
+TEST_F(SettingsSheet, TwoProgramsBecomingFourAppendOnlyTheNewItems) {
+    Attach({{"One", "one.exe"}, {"Two", "two.exe"}}, {});
+    SheetRun run = RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        SetControlText(page, kTitle + 2, Sjis("三番"));
+        SetControlText(page, kCommand + 2, "three.exe");
+        SetControlText(page, kTitle + 3, "Four");
+        SetControlText(page, kCommand + 3, "four.exe -x");
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(run.after.hwnd, nullptr);
+    EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 202) + Line(HM_ADDFILEITEM, L(), Sjis("三番")) +
+                                    Line(HM_SETITEMID, 203) + Line(HM_ADDFILEITEM, L(), "Four"));
+    ExpectStoredCount(kFileKey, 4);
+    ExpectStoredString(kFileKey, "Command03", "four.exe -x");
+}
+
+TEST_F(SettingsSheet, FirstProgramOpensTheGroupBeforeItsItem) {
+    Attach({}, {});
+    RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        SetControlText(page, kTitle, "First");
+        SetControlText(page, kCommand, "first.exe");
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(Describe(Sent()), Line(HM_ADDFILEITEM, L()) + Line(HM_SETITEMID, 200) +
+                                    Line(HM_ADDFILEITEM, L(), "First"));
+}
+
+TEST_F(SettingsSheet, ARemovedProgramBringsOnlyTheRestartNotice) {
+    Attach({{"One", "one.exe"}, {"Two", "two.exe"}, {"Three", "three.exe"}}, {});
+    SheetRun run = RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        SetControlText(page, kTitle + 2, "");
+        SetControlText(page, kCommand + 2, "");
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    ExpectRestartNotice(run.after);
+    EXPECT_TRUE(Sent().empty());
+    ExpectStoredCount(kFileKey, 2);
+}
+
+TEST_F(SettingsSheet, ATitleDifferingInLetterCaseOutweighsAddedEntries) {
+    Attach({{"Editor", "notepad.exe"}}, {});
+    SheetRun run = RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        SetControlText(page, kTitle, "editor");
+        SetControlText(page, kTitle + 1, "New");
+        SetControlText(page, kCommand + 1, "new.exe");
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(run.after.text, kRestartNotice);
+    EXPECT_TRUE(Sent().empty()); // the new entry waits for the next start of the terminal
+    ExpectStoredCount(kFileKey, 2);
+    ExpectStoredString(kFileKey, "Title00", "editor");
+}
+
+TEST_F(SettingsSheet, ATitleChangedAndChangedBackCountsAsUnchanged) {
+    Attach({{"Editor", "notepad.exe"}}, {});
+    SheetRun run = RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        SetControlText(page, kTitle, "Something else");
+        PostSheetPage(sheet, 1); // leave the page and come back in between
+        EXPECT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 1; }));
+        PostSheetPage(sheet, 0);
+        EXPECT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 0; }));
+        SetControlText(page, kTitle, "Editor");
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(run.after.hwnd, nullptr);
+    EXPECT_TRUE(Sent().empty());
+}
+
+// The recorder that the shell starts appends its arguments to the file QX_RECORDER_LOG names.
+std::string RecordedBy(const std::string& file) {
+    std::string text;
+    WaitUntil([&] { return !(text = ReadFileBytes(file)).empty(); }, 15000);
+    return text;
+}
+
+TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
+    std::string recorder = ExeDirectory() + "recorder.exe";
+    std::string log = TempPath("qx-settings-recorder.log");
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("QX_RECORDER_LOG", log.c_str());
+    Attach({{"Recorder", recorder + " before"}}, {});
+    SheetRun run = RunSheet([&](HWND sheet) {
+        SetControlText(CurrentPage(sheet), kCommand, recorder + " after");
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(run.after.hwnd, nullptr);
+    EXPECT_TRUE(Sent().empty());
+    Pick(200);
+    std::string recorded = RecordedBy(log);
+    EXPECT_NE(recorded.find("|after\n"), std::string::npos) << recorded;
+    EXPECT_EQ(recorded.find("before"), std::string::npos) << recorded;
+    DeleteFileA(log.c_str());
+}
+
+} // namespace
