@@ -34,9 +34,14 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
                            ((message == HM_ADDFILEITEM || message == HM_ADDSCRIPTITEM) && lParam);
         if (carriesText) {
             record.text = TakeText(lParam);
-            frame->receivedHandles.push_back(reinterpret_cast<HANDLE>(lParam));
+            if (frame->closeReceived)
+                CloseHandle(reinterpret_cast<HANDLE>(lParam));
+            else
+                frame->receivedHandles.push_back(reinterpret_cast<HANDLE>(lParam));
         }
         frame->journal.push_back(record);
+        if (frame->onMessage)
+            frame->onMessage(record);
         if (message == HM_ISONLINE)
             return frame->online ? 1 : 0;
         return 0;
