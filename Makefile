@@ -6,7 +6,7 @@ NATIVE := $(BUILD)/native
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: all deps win32 native demo test fuzz clean
+.PHONY: all deps win32 native demo test fuzz stress clean
 
 all: win32
 
@@ -30,6 +30,10 @@ test: native
 
 fuzz: native
 	@tools/fuzz.sh $(NATIVE) $(FUZZ_SECONDS)
+
+# The heavy reliability runs (1,000 picks, 200 fresh loads; QX_STRESS_PICKS, QX_STRESS_LOADS).
+stress: native
+	@tools/with-display.sh tools/stress.sh $(abspath $(WIN))/bin $(BUILD)/stress
 
 clean:
 	rm -rf $(BUILD)

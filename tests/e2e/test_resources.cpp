@@ -5,6 +5,8 @@
 // QX_STRESS_LOADS for the heavy ones.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "cell.h"
 #include "harness.h"
 #include "processes.h"
@@ -122,24 +124,28 @@ HWND WaitForLoadedFrame(DWORD pid) {
     return NULL;
 }
 
+// Picks made in the stand-in terminal: it forwards each menu command to the add-on's window.
+// `programsDone` waits until at most the given number of started programs still run.
+void PickThroughTerminal(HWND frame, int picks, const std::function<bool(DWORD)>& programsDone) {
+    for (int i = 0; i < picks; ++i) {
+        SendMessageA(frame, WM_COMMAND, PickId(i), 0);
+        ASSERT_TRUE(programsDone(kProgramsAtOnce));
+    }
+    ASSERT_TRUE(programsDone(0)) << "started programs did not end";
+    UpdateWindow(frame); // let it paint what the picks showed before it is counted
+}
+
 TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
     JobProcess host;
     ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\"", ExeDirectory()));
     HWND frame = WaitForLoadedFrame(host.pid());
     ASSERT_NE(frame, nullptr) << "the stand-in terminal did not load the add-on";
-    const auto run = [&](int picks) {
-        for (int i = 0; i < picks; ++i) {
-            // The terminal forwards its menu command to the add-on's window, as a pick does.
-            SendMessageA(frame, WM_COMMAND, PickId(i), 0);
-            ASSERT_TRUE(host.WaitForActiveAtMost(1 + kProgramsAtOnce, 10000));
-        }
-        ASSERT_TRUE(host.WaitForActiveAtMost(1, 10000)) << "started programs did not end";
-        UpdateWindow(frame); // let it paint what the picks showed before it is counted
-    };
-    run(20);
+    // The terminal and the programs the add-on starts inside it share the terminal's job.
+    const auto programsDone = [&host](DWORD running) { return host.WaitForActiveAtMost(1 + running, 10000); };
+    PickThroughTerminal(frame, 20, programsDone);
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
     Snapshot before = SnapshotOf(host);
-    run(picks);
+    PickThroughTerminal(frame, picks, programsDone);
     Snapshot after = SnapshotOf(host);
     ExpectFlat(before, after);
     PrintFigure("stand_in_picks", std::to_string(picks));
@@ -147,6 +153,37 @@ TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
     PrintFigure("stand_in_after", after.Describe());
     PostMessageA(frame, WM_CLOSE, 0, 0);
     EXPECT_TRUE(host.WaitForExit(10000));
+}
+
+// The add-on in this process, the frame in the stand-in terminal's: every text crosses by a
+// duplicated handle that the terminal closes, and both processes stay flat.
+TEST_F(Resources, AddonAndStandInTerminalInTwoProcessesStayFlat) {
+    JobProcess host;
+    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --no-load", ExeDirectory()));
+    HWND frame = NULL;
+    for (DWORD start = GetTickCount(); !frame && GetTickCount() - start < 10000; Sleep(20))
+        frame = FindWindowA("QuolixFrameClass", NULL);
+    ASSERT_NE(frame, nullptr);
+    SelfJob job; // joined after the terminal started, so only the programs we start join it
+    ASSERT_TRUE(job.ok());
+    ASSERT_NE(LoadAddon(), nullptr);
+    const auto programsDone = [&job](DWORD running) { return job.WaitForActiveAtMost(1 + running, 10000); };
+    PickThroughTerminal(frame, 20, programsDone);
+    const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
+    Snapshot ownBefore = OwnSnapshot(), hostBefore = SnapshotOf(host);
+    PickThroughTerminal(frame, picks, programsDone);
+    Snapshot ownAfter = OwnSnapshot(), hostAfter = SnapshotOf(host);
+    ExpectFlat(ownBefore, ownAfter);
+    ExpectFlat(hostBefore, hostAfter);
+    PrintFigure("two_process_picks", std::to_string(picks));
+    PrintFigure("two_process_addon_before", ownBefore.Describe());
+    PrintFigure("two_process_addon_after", ownAfter.Describe());
+    PrintFigure("two_process_terminal_before", hostBefore.Describe());
+    PrintFigure("two_process_terminal_after", hostAfter.Describe());
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    HANDLE hostProcess = host.process();
+    while (MsgWaitForMultipleObjects(1, &hostProcess, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        PumpPending(); // the frame's end destroys our launcher window, on this thread
 }
 
 // Handles, sections and views of this process once the add-on's imports are loaded, so that
@@ -163,11 +200,15 @@ Baseline BaselineBeforeLoad() {
     return {OwnSnapshot(), OwnHandlesOfType(L"Section")};
 }
 
-void ExpectNothingOfTheAddonLeft(const Baseline& baseline) {
-    EXPECT_EQ(OwnHandlesOfType(L"Section"), baseline.sections) << "a section handle is left";
-    EXPECT_EQ(ProcessHandleCount(GetCurrentProcessId()), baseline.snapshot.handles);
-    EXPECT_EQ(CountMappedRegions(), baseline.snapshot.mappedViews) << "a view is left";
+void ExpectNothingOfTheAddonLeft(const Baseline& baseline, const std::string& figure) {
+    Snapshot now = OwnSnapshot();
+    int sections = OwnHandlesOfType(L"Section");
+    EXPECT_EQ(sections, baseline.sections) << "a section handle is left";
+    EXPECT_EQ(now.handles, baseline.snapshot.handles);
+    EXPECT_EQ(now.mappedViews, baseline.snapshot.mappedViews) << "a view is left";
     EXPECT_EQ(FindWindowA("QuolixLaunch", NULL), nullptr);
+    PrintFigure(figure + "_before_load", baseline.snapshot.Describe() + " sections=" + std::to_string(baseline.sections));
+    PrintFigure(figure + "_after_frame", now.Describe() + " sections=" + std::to_string(sections));
 }
 
 TEST_F(Resources, FrameDestroyedInTheMiddleOfAPickRunLeavesNoHandleOfTheAddon) {
@@ -186,7 +227,7 @@ TEST_F(Resources, FrameDestroyedInTheMiddleOfAPickRunLeavesNoHandleOfTheAddon) {
         SendMessageA(launcher, WM_COMMAND, 300 + i % 5, 0);
     EXPECT_FALSE(IsWindow(launcher));
     EXPECT_EQ(scripts, 3);
-    ExpectNothingOfTheAddonLeft(baseline);
+    ExpectNothingOfTheAddonLeft(baseline, "destroyed_mid_run");
 }
 
 TEST_F(Resources, FrameDestroyedWhileTheAddonRegistersItsItemsLeavesNoHandleOfTheAddon) {
@@ -201,7 +242,7 @@ TEST_F(Resources, FrameDestroyedWhileTheAddonRegistersItsItemsLeavesNoHandleOfTh
     EXPECT_NE(LoadAddon(), nullptr);
     size_t messages = frame.journal.size();
     EXPECT_EQ(items, 2);
-    ExpectNothingOfTheAddonLeft(baseline);
+    ExpectNothingOfTheAddonLeft(baseline, "destroyed_registering");
     // Nothing more reaches the terminal that went away.
     EXPECT_EQ(frame.journal.size(), messages);
 }
@@ -232,7 +273,7 @@ TEST_F(Resources, FrameDestroyedWhileTheLauncherWindowIsCreatedFailsTheLoadClean
     EXPECT_EQ(module, nullptr);
     EXPECT_EQ(box.text, "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "2"); // internal error 2
     EXPECT_TRUE(frame.journal.empty());
-    ExpectNothingOfTheAddonLeft(baseline);
+    ExpectNothingOfTheAddonLeft(baseline, "destroyed_creating");
 }
 
 TEST_F(Resources, LoadsInFreshProcessesAllSucceed) {
