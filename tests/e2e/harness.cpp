@@ -336,6 +336,18 @@ void RunDriven(const std::function<void()>& action, const std::function<void()>&
     thread.join();
 }
 
+HMODULE LoadAddonAnsweringOneBox(BoxInfo& box) {
+    HMODULE module = reinterpret_cast<HMODULE>(1);
+    RunDriven([&] { module = LoadAddon(); },
+              [&] {
+                  HWND found = WaitForDialog();
+                  ASSERT_NE(found, nullptr);
+                  box = ReadMessageBox(found);
+                  PressButton(found, IDOK);
+              });
+    return module;
+}
+
 int CountOpenHandles() {
     int count = 0;
     for (UINT_PTR value = 4; value < 0x4000; value += 4) {

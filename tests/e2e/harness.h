@@ -102,6 +102,9 @@ std::string DefaultBoxCaption();
 // Closes every dialog of this process until none is left; the last resort of a failed driver.
 void CloseAllDialogs();
 
+// Loads the add-on while a second thread reads the one message box it shows and presses OK.
+HMODULE LoadAddonAnsweringOneBox(BoxInfo& box);
+
 // Runs `action` on this thread while `driver` runs on a second thread. The driver starts
 // first and is ready before the action begins (the action may hold the loader lock).
 void RunDriven(const std::function<void()>& action, const std::function<void()>& driver);

@@ -57,7 +57,6 @@ std::string HostileBytes(size_t capacity, size_t size, const std::string& prefix
 }
 
 struct Stored {
-    bool exists = false;
     DWORD type = REG_SZ;
     std::string data;
 };
@@ -66,7 +65,6 @@ struct Stored {
 struct StoredTable {
     const char* key;
     const char* targetPrefix;
-    int firstId;
     Stored count;
     Stored titles[kSlots];
     Stored targets[kSlots];
@@ -81,14 +79,13 @@ std::string Name(const char* prefix, int index) {
 // Five well-formed entries with double-byte titles; program entries start qxnoop with a
 // parameter that names the entry.
 StoredTable ValidTable(bool programs) {
-    StoredTable table{programs ? kFileKey : kScriptKey, programs ? "Command" : "ScriptFile",
-                      programs ? 200 : 300, {}, {}, {}};
+    StoredTable table{programs ? kFileKey : kScriptKey, programs ? "Command" : "ScriptFile", {}, {}, {}};
     uint32_t five = kSlots;
-    table.count = {true, REG_DWORD, std::string(reinterpret_cast<char*>(&five), 4)};
+    table.count = {REG_DWORD, std::string(reinterpret_cast<char*>(&five), 4)};
     for (int i = 0; i < kSlots; ++i) {
         std::string n = std::to_string(i);
-        table.titles[i] = {true, REG_SZ, Sjis(programs ? "プログラム" : "日記") + n + '\0'};
-        table.targets[i] = {true, REG_SZ,
+        table.titles[i] = {REG_SZ, Sjis(programs ? "プログラム" : "日記") + n + '\0'};
+        table.targets[i] = {REG_SZ,
                             programs ? "qxnoop.exe entry" + n + " " + Sjis("表") + '\0'
                                      : "diary" + n + Sjis("ソ") + ".scr" + '\0'};
     }
@@ -97,9 +94,7 @@ StoredTable ValidTable(bool programs) {
 
 void Store(const StoredTable& table) {
     const auto put = [&table](const std::string& name, const Stored& value) {
-        if (value.exists)
-            SetRaw(table.key, name.c_str(), value.type, value.data.data(),
-                   static_cast<DWORD>(value.data.size()));
+        SetRaw(table.key, name.c_str(), value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
     };
     put("Count", table.count);
     for (int i = 0; i < kSlots; ++i) {
@@ -252,7 +247,7 @@ class HostileRegistry : public ::testing::TestWithParam<Hostile> {
                 // A hostile command line still names qxnoop while it is long enough.
                 prefix = isPrograms ? "qxnoop.exe " : "";
             }
-            *value = {true, type.type, HostileBytes(capacity, size, prefix)};
+            *value = {type.type, HostileBytes(capacity, size, prefix)};
             description += std::string(table->key) + "\\" + name + ", ";
         }
         SCOPED_TRACE(description + type.name + " of " + std::to_string(size) + " bytes");

@@ -261,16 +261,8 @@ TEST_F(Resources, FrameDestroyedWhileTheLauncherWindowIsCreatedFailsTheLoadClean
     TestFrame frame;
     frameProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
         frame.hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DestroyWhenAChildIsCreated)));
-    HMODULE module = reinterpret_cast<HMODULE>(1);
     BoxInfo box;
-    RunDriven([&] { module = LoadAddon(); },
-              [&] {
-                  HWND found = WaitForDialog();
-                  ASSERT_NE(found, nullptr);
-                  box = ReadMessageBox(found);
-                  PressButton(found, IDOK);
-              });
-    EXPECT_EQ(module, nullptr);
+    EXPECT_EQ(LoadAddonAnsweringOneBox(box), nullptr);
     EXPECT_EQ(box.text, "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "2"); // internal error 2
     EXPECT_TRUE(frame.journal.empty());
     ExpectNothingOfTheAddonLeft(baseline, "destroyed_creating");
