@@ -1,8 +1,9 @@
-// The hostile registry: every value the add-on reads at attach, stored in every registry type
-// at sizes around its field's capacity and far beyond, with a double-byte character straddling
-// the cut. Each cell attaches in a fresh process and picks every item; the terminal must see
-// exactly the fitted texts of a reference model, the valid entries around the hostile one keep
-// their ids, and every started program gets its entry's parameters.
+// The hostile registry: every value the add-on reads, stored in every registry type at sizes
+// around its field's capacity and far beyond, with a double-byte character straddling the cut.
+// Each cell attaches in a fresh process, picks every item and confirms the settings sheet after
+// a look at both pages; the terminal must see exactly what a reference model predicts, the
+// valid entries around the hostile one keep their ids, every started program gets its entry's
+// parameters, and the sheet saves the loaded tables back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "harness.h"
 #include "processes.h"
 #include "reference_text.h"
+#include "settings_texts.h"
 
 using namespace qx;
 
@@ -20,10 +22,9 @@ namespace {
 constexpr int kSlots = 5;
 constexpr size_t kTitleCapacity = 80, kTargetCapacity = 260, kCountCapacity = 4;
 
-// Which value of each table a cell makes hostile. The terminal's "ScriptPath", read by the
-// script page, joins this list once the settings sheet is there; its cells then also open the
-// sheet (qxcell already confirms any sheet the settings item opens and reports it).
-enum class Hostile { Count, Title, Target };
+// Which value a cell makes hostile: one of each table, or the terminal's "ScriptPath" that the
+// script page reads.
+enum class Hostile { Count, Title, Target, ScriptPath };
 
 struct TypeCase {
     DWORD type;
@@ -36,6 +37,14 @@ const TypeCase kTypes[] = {{REG_NONE, "REG_NONE"},         {REG_SZ, "REG_SZ"},
 
 std::vector<size_t> SizesAround(size_t capacity) {
     return {0, 1, capacity - 1, capacity, capacity + 1, 4096, 1 << 20};
+}
+
+// The script folder: around its field's capacity, and around the longest folder that still
+// leaves room for "\*.scr" and its NUL (253 bytes).
+std::vector<size_t> ScriptPathSizes() {
+    std::vector<size_t> sizes = SizesAround(kTargetCapacity);
+    sizes.insert(sizes.begin() + 2, {253, 254});
+    return sizes;
 }
 
 // The bytes of a hostile value: the prefix, then letters, a double-byte character with a
@@ -69,6 +78,21 @@ struct StoredTable {
     Stored titles[kSlots];
     Stored targets[kSlots];
 };
+
+// The terminal's script folder of the cells whose "ScriptPath" is valid: two scripts.
+std::string ScriptFolder() {
+    static std::string folder;
+    if (folder.empty()) {
+        folder = TempPath("qx-cell-scripts");
+        CreateDirectoryA(folder.c_str(), NULL);
+        for (const char* name : {"\\alpha.scr", "\\beta.scr"}) {
+            HANDLE file = CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, NULL);
+            CloseHandle(file);
+        }
+    }
+    return folder;
+}
 
 std::string Name(const char* prefix, int index) {
     char name[32];
@@ -128,8 +152,53 @@ std::vector<std::string> Titles(const LoadedTable& table) {
     return std::vector<std::string>(table.titles, table.titles + table.count);
 }
 
-// Everything a cell reports: the attach, then the picks of 200..204, 300..304 and 100.
-std::vector<std::string> ExpectedReport(const LoadedTable& programs, const LoadedTable& scripts) {
+// The box a page shows when it is left with the rows of a loaded table (entries below the
+// count, then empty rows), or an empty text when the rows pass: a row with content below an
+// empty one breaks the gap rule, which comes first; a row with one field breaks the other.
+std::string Refusal(const LoadedTable& table) {
+    bool emptyRowSeen = false;
+    for (int i = 0; i < kSlots; ++i) {
+        const bool title = i < table.count && !table.titles[i].empty();
+        const bool target = i < table.count && !table.targets[i].empty();
+        if (!title && !target)
+            emptyRowSeen = true;
+        else if (emptyRowSeen)
+            return kFillFromTop;
+        else if (!title || !target)
+            return kBothFields;
+    }
+    return std::string();
+}
+
+// How many names the script page lists for this "ScriptPath": the loaded folder followed by
+// "\*.scr", searched from the cell's folder; nothing when the pattern would not fit its buffer.
+int ExpectedListed() {
+    RegValue value = ReadValue(kHostConfigKey, "ScriptPath");
+    std::string folder = reference::LoadedText(value.exists, value.data, kTargetCapacity);
+    if (folder.size() > 253)
+        return 0;
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    SetCurrentDirectoryA(ExeDirectory().c_str());
+    int listed = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.scr").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            ++listed;
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    SetCurrentDirectoryA(cwd);
+    return listed;
+}
+
+// Everything a cell reports: the attach, then the picks of 200..204, 300..304 and 100. The
+// settings item asks whether the terminal is online and opens the sheet; the cell selects the
+// script page and presses OK. A page that refuses to be left shows its box and the cell
+// cancels. Either way the tables come back as they were loaded: no notice, nothing appended.
+std::vector<std::string> ExpectedReport(const LoadedTable& programs, const LoadedTable& scripts,
+                                        int listed) {
     std::vector<std::string> lines = ExpectedAttach(Titles(programs), Titles(scripts));
     for (int i = 0; i < kSlots; ++i)
         lines.push_back("PICK " + std::to_string(200 + i)); // programs tell the terminal nothing
@@ -140,7 +209,17 @@ std::vector<std::string> ExpectedReport(const LoadedTable& programs, const Loade
             lines.push_back(ReportLine(HM_RUNSCRIPT, std::to_string(name.size()), true, &name));
         }
     }
-    lines.push_back("PICK 100"); // the settings sheet is still to come: nothing happens yet
+    lines.push_back("PICK 100");
+    lines.push_back(ReportLine(HM_ISONLINE, "0", false, nullptr));
+    lines.push_back("DIALOG sheet " + Escape(kSheetCaption));
+    std::string refusal = Refusal(programs);
+    if (refusal.empty()) {
+        const std::string n = std::to_string(listed);
+        lines.push_back("PAGE script lists=" + n + "," + n + "," + n + "," + n + "," + n);
+        refusal = Refusal(scripts);
+    }
+    if (!refusal.empty())
+        lines.push_back("BOX " + Escape(refusal));
     lines.push_back("DONE");
     return lines;
 }
@@ -171,8 +250,8 @@ void ExpectLaunches(const LoadedTable& programs, const CellRun& run) {
     }
 }
 
-// The valid values are still in the registry as they were stored (the settings sheet, once
-// confirmed by the cell, must save them back unchanged).
+// The valid values are still in the registry as they were stored: the sheet saved them back
+// unchanged, or left them alone above the count.
 void ExpectValidValuesKept(const StoredTable& table, const StoredTable& valid) {
     for (int i = 0; i < kSlots; ++i) {
         const std::pair<std::string, const Stored*> values[] = {
@@ -185,6 +264,28 @@ void ExpectValidValuesKept(const StoredTable& table, const StoredTable& valid) {
             RegValue now = ReadValue(table.key, values[v].first.c_str());
             EXPECT_TRUE(now.exists && now.type == REG_SZ && now.data == original.data)
                 << table.key << "\\" << values[v].first << " changed";
+        }
+    }
+}
+
+// What the sheet saved, OK or Cancel: the tables as loaded, "Count" as a 4-byte REG_DWORD and
+// every entry below it as REG_SZ with its NUL.
+void ExpectSaved(const StoredTable& table, const LoadedTable& loaded) {
+    RegValue count = ReadValue(table.key, "Count");
+    uint32_t saved = 0;
+    if (count.data.size() == 4)
+        std::memcpy(&saved, count.data.data(), 4);
+    EXPECT_TRUE(count.exists && count.type == REG_DWORD && count.data.size() == 4 &&
+                saved == static_cast<uint32_t>(loaded.count))
+        << table.key << "\\Count not saved as " << loaded.count;
+    for (int i = 0; i < loaded.count; ++i) {
+        const std::pair<std::string, std::string> values[] = {
+            {Name("Title", i), loaded.titles[i]}, {Name(table.targetPrefix, i), loaded.targets[i]}};
+        for (const auto& [name, text] : values) {
+            RegValue now = ReadValue(table.key, name.c_str());
+            EXPECT_TRUE(now.exists && now.type == REG_SZ && now.data == text + '\0')
+                << table.key << "\\" << name << " saved as " << Escape(now.data) << ", loaded as "
+                << Escape(text);
         }
     }
 }
@@ -227,13 +328,21 @@ class HostileRegistry : public ::testing::TestWithParam<Hostile> {
         const size_t capacity = hostile == Hostile::Count   ? kCountCapacity
                                 : hostile == Hostile::Title ? kTitleCapacity
                                                             : kTargetCapacity;
-        const size_t size = SizesAround(capacity)[sizeIndex];
+        const size_t size = hostile == Hostile::ScriptPath ? ScriptPathSizes()[sizeIndex]
+                                                           : SizesAround(capacity)[sizeIndex];
         StoredTable programs = ValidTable(true), scripts = ValidTable(false);
+        Stored scriptPath = {REG_SZ, ScriptFolder() + '\0'};
         const StoredTable validPrograms = programs, validScripts = scripts;
         // The hostile slot moves with the cell so that every slot is hostile in some cells.
         const int programSlot = static_cast<int>((typeIndex + sizeIndex) % kSlots);
         std::string description;
+        if (hostile == Hostile::ScriptPath) {
+            scriptPath = {type.type, HostileBytes(capacity, size, "")};
+            description = std::string(kHostConfigKey) + "\\ScriptPath, ";
+        }
         for (StoredTable* table : {&programs, &scripts}) {
+            if (hostile == Hostile::ScriptPath)
+                break;
             const bool isPrograms = table == &programs;
             const int slot = isPrograms ? programSlot : (programSlot + 2) % kSlots;
             Stored* value = &table->count;
@@ -255,42 +364,61 @@ class HostileRegistry : public ::testing::TestWithParam<Hostile> {
         ResetRegistry();
         Store(programs);
         Store(scripts);
+        SetRaw(kHostConfigKey, "ScriptPath", scriptPath.type, scriptPath.data.data(),
+               static_cast<DWORD>(scriptPath.data.size()));
         LoadedTable expectedPrograms = ExpectedLoad(programs);
         LoadedTable expectedScripts = ExpectedLoad(scripts);
+        const int listed = ExpectedListed();
+        const RegValue pathBefore = ReadValue(kHostConfigKey, "ScriptPath");
 
         CellRun run = RunCell("--pick");
         ++cells;
+        refused += !Refusal(expectedPrograms).empty() || !Refusal(expectedScripts).empty();
         ASSERT_TRUE(run.started);
         ASSERT_TRUE(run.exited) << "the cell hung";
         EXPECT_EQ(run.exitCode, 0u);
         EXPECT_EQ(run.strays, 0u) << "programs still running after the cell";
-        ExpectSameLines(run.report, ExpectedReport(expectedPrograms, expectedScripts));
+        ExpectSameLines(run.report, ExpectedReport(expectedPrograms, expectedScripts, listed));
         ExpectTextsWithinCapacity(run.report);
         ExpectLaunches(expectedPrograms, run);
         ExpectValidValuesKept(programs, validPrograms);
         ExpectValidValuesKept(scripts, validScripts);
+        ExpectSaved(programs, expectedPrograms);
+        ExpectSaved(scripts, expectedScripts);
+        RegValue pathNow = ReadValue(kHostConfigKey, "ScriptPath"); // the terminal's, never written
+        EXPECT_TRUE(pathNow.exists && pathNow.type == pathBefore.type && pathNow.data == pathBefore.data)
+            << "ScriptPath changed";
     }
 
     int cells = 0;
+    int refused = 0; // cells whose sheet refused OK (a page's box, then Cancel)
 };
 
 const char* HostileName(Hostile hostile) {
-    return hostile == Hostile::Count ? "Count" : hostile == Hostile::Title ? "TitleNN" : "TargetNN";
+    return hostile == Hostile::Count   ? "Count"
+           : hostile == Hostile::Title ? "TitleNN"
+           : hostile == Hostile::Target ? "TargetNN"
+                                        : "ScriptPath";
 }
 
-TEST_P(HostileRegistry, AttachAndEveryPickSurviveEveryTypeAndSize) {
+TEST_P(HostileRegistry, AttachEveryPickAndTheSheetSurviveEveryTypeAndSize) {
     DWORD start = GetTickCount();
+    const size_t sizes = GetParam() == Hostile::ScriptPath ? ScriptPathSizes().size() : 7;
     for (size_t typeIndex = 0; typeIndex < std::size(kTypes); ++typeIndex)
-        for (size_t sizeIndex = 0; sizeIndex < 7; ++sizeIndex)
+        for (size_t sizeIndex = 0; sizeIndex < sizes; ++sizeIndex)
             RunCellWith(typeIndex, sizeIndex);
     PrintFigure(std::string("hostile_cells_") + HostileName(GetParam()),
-                std::to_string(cells) + " cells in " + std::to_string(GetTickCount() - start) + " ms");
+                std::to_string(cells) + " cells in " + std::to_string(GetTickCount() - start) +
+                    " ms, sheet confirmed in " + std::to_string(cells - refused) + ", refused in " +
+                    std::to_string(refused));
 }
 
 std::string ParamName(const ::testing::TestParamInfo<Hostile>& info) { return HostileName(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Values, HostileRegistry,
-                         ::testing::Values(Hostile::Count, Hostile::Title, Hostile::Target), ParamName);
+                         ::testing::Values(Hostile::Count, Hostile::Title, Hostile::Target,
+                                           Hostile::ScriptPath),
+                         ParamName);
 
 // Finds text followed by its NUL in the add-on's writable data (where the tables live) and
 // returns the address of that NUL, or null.
