@@ -10,9 +10,10 @@ out=$2
 here=$(cd "$(dirname "$0")" && pwd)
 export QX_STRESS_PICKS="${QX_STRESS_PICKS:-1000}"
 export QX_STRESS_LOADS="${QX_STRESS_LOADS:-200}"
+export QX_STRESS_SHEETS="${QX_STRESS_SHEETS:-100}"
 mkdir -p "$out"
 failed=0
-echo "picks: $QX_STRESS_PICKS, loads: $QX_STRESS_LOADS"
+echo "picks: $QX_STRESS_PICKS, loads: $QX_STRESS_LOADS, sheets: $QX_STRESS_SHEETS"
 for program in e2e_resources e2e_hostile_registry; do
     "$here/wine-run.sh" "$bin/$program.exe" --gtest_list_tests >"$out/$program.list" 2>&1
     for test in $(tr -d '\r' <"$out/$program.list" | awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }'); do
