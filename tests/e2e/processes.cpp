@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <map>
+
+#include "harness.h"
 
 namespace qx {
 
@@ -84,26 +87,36 @@ int CountWindows(DWORD pid) {
 
 // Wine keeps a per-process GDI handle table of 24-byte entries behind the process's PEB
 // (GdiSharedHandleTable, offset 0x94 of a 32-bit PEB); an entry in use has a non-zero type.
-int CountGdiTableEntries(HANDLE process) {
+std::map<int, int> GdiTableEntriesByKind(HANDLE process) {
+    std::map<int, int> kinds;
     auto query = reinterpret_cast<QueryInformationProcess>(Ntdll("NtQueryInformationProcess"));
     PROCESS_BASIC_INFORMATION basic = {};
     if (query(process, 0 /* ProcessBasicInformation */, &basic, sizeof(basic), NULL) != 0)
-        return -1;
+        return kinds;
     DWORD table = 0;
     const char* tableField = reinterpret_cast<const char*>(basic.PebBaseAddress) + 0x94;
     if (!ReadProcessMemory(process, tableField, &table, sizeof(table), NULL) || table == 0)
-        return -1;
+        return kinds;
     constexpr size_t kEntrySize = 24, kTypeOffset = 14, kChunk = 4096;
     std::vector<unsigned char> chunk(kChunk * kEntrySize);
-    int count = 0;
     for (size_t first = 0; first < 0x10000; first += kChunk) {
         const char* from = reinterpret_cast<const char*>(static_cast<UINT_PTR>(table)) + first * kEntrySize;
         if (!ReadProcessMemory(process, from, chunk.data(), chunk.size(), NULL))
             break;
         for (size_t i = 0; i < kChunk; ++i)
-            if (chunk[i * kEntrySize + kTypeOffset] != 0)
-                ++count;
+            if (int kind = chunk[i * kEntrySize + kTypeOffset])
+                ++kinds[kind];
     }
+    return kinds;
+}
+
+int CountGdiTableEntries(HANDLE process) {
+    std::map<int, int> kinds = GdiTableEntriesByKind(process);
+    if (kinds.empty())
+        return -1;
+    int count = 0;
+    for (const auto& kind : kinds)
+        count += kind.second;
     return count;
 }
 
@@ -235,6 +248,16 @@ GuiObjects CountGuiObjects(HANDLE process, DWORD pid) {
     return objects;
 }
 
+int GdiObjectsOfKinds(HANDLE process, std::initializer_list<int> wanted) {
+    std::map<int, int> kinds = GdiTableEntriesByKind(process);
+    if (kinds.empty())
+        return -1;
+    int count = 0;
+    for (int kind : wanted)
+        count += kinds.count(kind) ? kinds[kind] : 0;
+    return count;
+}
+
 std::string Describe(const GuiObjects& objects) {
     return "user=" + std::to_string(objects.user) + " gdi=" + std::to_string(objects.gdi);
 }
@@ -256,6 +279,15 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 void EmptyFolder(const std::string& folder) {
     for (const std::string& name : FilesIn(folder))
         DeleteFileA((folder + "\\" + name).c_str());
+}
+
+std::string FolderWithTwoScripts(const std::string& name) {
+    std::string folder = TempPath(name);
+    CreateDirectoryA(folder.c_str(), NULL);
+    for (const char* script : {"\\alpha.scr", "\\beta.scr"})
+        CloseHandle(CreateFileA((folder + script).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL));
+    return folder;
 }
 
 void PrintFigure(const std::string& name, const std::string& value) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -64,10 +65,17 @@ struct GuiObjects {
 // PROCESS_VM_READ.
 GuiObjects CountGuiObjects(HANDLE process, DWORD pid);
 std::string Describe(const GuiObjects& objects);
+// Wine's GDI objects of the given kinds (its table's type byte), -1 where the table cannot be
+// read. The kinds a page could create and forget: fonts, brushes, pens and palettes.
+constexpr int kGdiFont = 0x0a, kGdiBrush = 0x10, kGdiPen = 0x30, kGdiExtPen = 0x50, kGdiPalette = 0x08;
+int GdiObjectsOfKinds(HANDLE process, std::initializer_list<int> kinds);
 
 // Files of a folder (names only), and removing them.
 std::vector<std::string> FilesIn(const std::string& folder);
 void EmptyFolder(const std::string& folder);
+// A folder under the temporary folder holding two empty scripts, "alpha.scr" and "beta.scr":
+// a terminal's script folder. Returns its path.
+std::string FolderWithTwoScripts(const std::string& name);
 
 // One line of figures for the reliability record: "FIGURE <name> <value>".
 void PrintFigure(const std::string& name, const std::string& value);

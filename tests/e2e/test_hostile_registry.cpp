@@ -81,16 +81,7 @@ struct StoredTable {
 
 // The terminal's script folder of the cells whose "ScriptPath" is valid: two scripts.
 std::string ScriptFolder() {
-    static std::string folder;
-    if (folder.empty()) {
-        folder = TempPath("qx-cell-scripts");
-        CreateDirectoryA(folder.c_str(), NULL);
-        for (const char* name : {"\\alpha.scr", "\\beta.scr"}) {
-            HANDLE file = CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, NULL);
-            CloseHandle(file);
-        }
-    }
+    static const std::string folder = FolderWithTwoScripts("qx-cell-scripts");
     return folder;
 }
 
@@ -100,18 +91,24 @@ std::string Name(const char* prefix, int index) {
     return name;
 }
 
-// Five well-formed entries with double-byte titles; program entries start qxnoop with a
-// parameter that names the entry.
+// Five well-formed entries with double-byte titles, the last one as long as its fields take;
+// program entries start qxnoop with parameters that name the entry.
 StoredTable ValidTable(bool programs) {
     StoredTable table{programs ? kFileKey : kScriptKey, programs ? "Command" : "ScriptFile", {}, {}, {}};
     uint32_t five = kSlots;
     table.count = {REG_DWORD, std::string(reinterpret_cast<char*>(&five), 4)};
     for (int i = 0; i < kSlots; ++i) {
         std::string n = std::to_string(i);
-        table.titles[i] = {REG_SZ, Sjis(programs ? "プログラム" : "日記") + n + '\0'};
-        table.targets[i] = {REG_SZ,
-                            programs ? "qxnoop.exe entry" + n + " " + Sjis("表") + '\0'
-                                     : "diary" + n + Sjis("ソ") + ".scr" + '\0'};
+        std::string title = Sjis(programs ? "プログラム" : "日記") + n;
+        std::string target = programs ? "qxnoop.exe entry" + n + " " + Sjis("表")
+                                      : "diary" + n + Sjis("ソ") + ".scr";
+        // The last entry fills both fields, so that the sheet must save every byte of them.
+        if (i == kSlots - 1) {
+            title.resize(kTitleCapacity - 1, 't');
+            target.insert(programs ? target.size() : 0, kTargetCapacity - 1 - target.size(), 'x');
+        }
+        table.titles[i] = {REG_SZ, title + '\0'};
+        table.targets[i] = {REG_SZ, target + '\0'};
     }
     return table;
 }
