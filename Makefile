@@ -42,7 +42,8 @@ bench: win32
 dist: win32
 	@tools/dist.sh $(WIN)/bin/QXLAUNCH.DLL out
 
-# The heavy reliability runs (1,000 picks, 200 fresh loads; QX_STRESS_PICKS, QX_STRESS_LOADS).
+# The heavy reliability runs (1,000 picks, 200 fresh loads, 100 settings sheets; QX_STRESS_PICKS,
+# QX_STRESS_LOADS, QX_STRESS_SHEETS).
 stress: native
 	@tools/with-display.sh tools/stress.sh $(abspath $(WIN))/bin $(BUILD)/stress
 
