@@ -11,7 +11,7 @@ BENCH_RUNS ?= 30
 # same in every run instead of depending on which cores the scheduler picked. Empty: no pinning.
 BENCH_CPU ?= 0
 
-.PHONY: all deps win32 native demo test fuzz bench dist clean
+.PHONY: all deps win32 native demo test fuzz stress bench dist clean
 
 all: win32
 
@@ -41,6 +41,11 @@ bench: win32
 
 dist: win32
 	@tools/dist.sh $(WIN)/bin/QXLAUNCH.DLL out
+
+# The heavy reliability runs (1,000 picks, 200 fresh loads, 100 settings sheets; QX_STRESS_PICKS,
+# QX_STRESS_LOADS, QX_STRESS_SHEETS).
+stress: native
+	@tools/with-display.sh tools/stress.sh $(abspath $(WIN))/bin $(BUILD)/stress
 
 clean:
 	rm -rf $(BUILD)

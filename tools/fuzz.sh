@@ -9,5 +9,5 @@ for target in "$build"/tests/fuzz/fuzz_*; do
     mkdir -p "$work"
     echo "== $name for ${seconds}s"
     "$target" -max_total_time="$seconds" -print_final_stats=1 "$work" "tests/fuzz/corpus/$name" 2>&1 |
-        grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done|==.*ERROR)' || true
+        grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done|#[0-9]+[[:space:]]+DONE|==.*ERROR)' || true
 done

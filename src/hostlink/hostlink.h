@@ -27,10 +27,11 @@ void CreateTextChannel();
 // A new duplicate of the channel section, valid in the process that owns the frame.
 HANDLE HandOverChannel();
 
-// Puts text (read from at most textSize bytes) into the channel and sends `message` with the
-// given wParam and a fresh channel handle. Nothing is sent when there is no channel view or no
-// handle could be made: a null lParam would read as a different message to the terminal.
-void SendTextToHost(UINT message, WPARAM wParam, const char* text, size_t textSize);
+// Puts the text of a field of fieldSize bytes (its NUL included, so at most fieldSize - 1 bytes
+// of text) into the channel and sends `message` with the given wParam and a fresh channel
+// handle. Nothing is sent when there is no channel view or no handle could be made: a null
+// lParam would read as a different message to the terminal.
+void SendTextToHost(UINT message, WPARAM wParam, const char* text, size_t fieldSize);
 
 // The item registration sequence: the id, then the title through the channel.
 void RegisterHostItem(UINT addMessage, int id, const char* title);

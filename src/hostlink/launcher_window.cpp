@@ -49,10 +49,13 @@ HANDLE HandOverChannel() {
     return duplicate;
 }
 
-void SendTextToHost(UINT message, WPARAM wParam, const char* text, size_t textSize) {
+void SendTextToHost(UINT message, WPARAM wParam, const char* text, size_t fieldSize) {
     if (LauncherState.ChannelView == NULL)
         return;
-    CopyFitted(LauncherState.ChannelView, kTextChannelSize, text, textSize);
+    // At most the field's capacity travels, even when the field has lost its NUL: the terminal
+    // must get the same text that a length sent with it (HM_RUNSCRIPT) was measured on.
+    size_t room = fieldSize < kTextChannelSize ? fieldSize : kTextChannelSize;
+    CopyFitted(LauncherState.ChannelView, room, text, fieldSize);
     HANDLE handle = HandOverChannel();
     if (handle == NULL)
         return;

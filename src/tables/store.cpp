@@ -2,12 +2,10 @@
 #include "store.h"
 
 #include "launcher_state.h"
+#include "stored_value.h"
 #include "text_fit.h"
 
 LauncherStateRecord LauncherState;
-
-// Values larger than this are too long to cut on the stack and load as empty text.
-constexpr DWORD kReadScratchSize = 1024;
 
 void OpenStoreKey(const char* path) {
     HKEY key = NULL;
@@ -25,19 +23,18 @@ void CloseStoreKey() {
 int ReadStoreDword(const char* name) {
     if (LauncherState.StoreKey == NULL)
         return 0;
-    DWORD value = 0;
+    BYTE value[4];
     DWORD type = REG_NONE;
     DWORD size = sizeof(value);
-    LONG result = RegQueryValueExA(LauncherState.StoreKey, name, NULL, &type,
-                                   reinterpret_cast<BYTE*>(&value), &size);
-    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(value))
-        return 0;
-    return static_cast<int>(value);
+    LONG result = RegQueryValueExA(LauncherState.StoreKey, name, NULL, &type, value, &size);
+    return StoredDwordValue(result == ERROR_SUCCESS, type, value, size);
 }
 
 void ReadStoreString(const char* name, char* field, unsigned long capacity) {
+    if (capacity == 0)
+        return;
     field[0] = '\0';
-    if (LauncherState.StoreKey == NULL || capacity == 0)
+    if (LauncherState.StoreKey == NULL)
         return;
     // Read into scratch space so that an oversized or unterminated value of any type is cut
     // to the field (never split inside a double-byte character) instead of overrunning it.
@@ -46,9 +43,7 @@ void ReadStoreString(const char* name, char* field, unsigned long capacity) {
     DWORD size = sizeof(scratch);
     LONG result = RegQueryValueExA(LauncherState.StoreKey, name, NULL, &type,
                                    reinterpret_cast<BYTE*>(scratch), &size);
-    if (result != ERROR_SUCCESS)
-        return;
-    CopyFitted(field, capacity, scratch, size < sizeof(scratch) ? size : sizeof(scratch));
+    LoadStoredText(field, capacity, result == ERROR_SUCCESS, scratch, size);
 }
 
 void WriteStoreString(const char* name, const char* text) {

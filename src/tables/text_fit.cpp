@@ -43,7 +43,9 @@ void FormatValueName(char* dst, size_t dstSize, const char* prefix, int index) {
         name[n] = prefix[n];
         ++n;
     }
-    unsigned int i = static_cast<unsigned int>(index < 0 ? -index : index) % 100u;
+    // Negated as unsigned: the most negative int has no positive counterpart.
+    unsigned int magnitude = static_cast<unsigned int>(index);
+    unsigned int i = (index < 0 ? 0u - magnitude : magnitude) % 100u;
     name[n++] = static_cast<char>('0' + i / 10);
     name[n++] = static_cast<char>('0' + i % 10);
     name[n] = '\0';

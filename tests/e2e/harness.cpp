@@ -38,9 +38,14 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
                            ((message == HM_ADDFILEITEM || message == HM_ADDSCRIPTITEM) && lParam);
         if (carriesText) {
             record.text = TakeText(lParam);
-            frame->receivedHandles.push_back(reinterpret_cast<HANDLE>(lParam));
+            if (frame->closeReceived)
+                CloseHandle(reinterpret_cast<HANDLE>(lParam));
+            else
+                frame->receivedHandles.push_back(reinterpret_cast<HANDLE>(lParam));
         }
         frame->journal.push_back(record);
+        if (frame->onMessage)
+            frame->onMessage(record);
         if (message == HM_ISONLINE)
             return frame->online ? 1 : 0;
         return 0;
@@ -482,6 +487,18 @@ void RunDriven(const std::function<void()>& action, const std::function<void()>&
     action();
     actionDone = true;
     thread.join();
+}
+
+HMODULE LoadAddonAnsweringOneBox(BoxInfo& box) {
+    HMODULE module = reinterpret_cast<HMODULE>(1);
+    RunDriven([&] { module = LoadAddon(); },
+              [&] {
+                  HWND found = WaitForDialog();
+                  ASSERT_NE(found, nullptr);
+                  box = ReadMessageBox(found);
+                  PressButton(found, IDOK);
+              });
+    return module;
 }
 
 int CountOpenHandles() {

@@ -35,7 +35,7 @@ struct HostMessage {
 
 // A frame window of the terminal's class on the calling thread that records every private
 // message. It keeps the handles it receives open until it is destroyed, so that distinct
-// handles stay distinct.
+// handles stay distinct; with closeReceived it closes each one at once, as the terminal does.
 class TestFrame {
   public:
     TestFrame();
@@ -45,6 +45,9 @@ class TestFrame {
     std::vector<HostMessage> journal; // HM_ISONLINE included
     bool online = false;
     std::vector<HANDLE> receivedHandles;
+    bool closeReceived = false;
+    // Called after each private message is recorded; a test may destroy the frame in it.
+    std::function<void(const HostMessage&)> onMessage;
 
   private:
     HWND hwnd_ = NULL;
@@ -140,6 +143,9 @@ class HelpWindow {
   private:
     HWND hwnd_ = NULL;
 };
+
+// Loads the add-on while a second thread reads the one message box it shows and presses OK.
+HMODULE LoadAddonAnsweringOneBox(BoxInfo& box);
 
 // Runs `action` on this thread while `driver` runs on a second thread. The driver starts
 // first and is ready before the action begins (the action may hold the loader lock).

@@ -182,14 +182,7 @@ TEST_F(Attach, ClassThatCannotBeRegisteredShowsInternalErrorOne) {
     wc.lpszClassName = "QuolixLaunch";
     ASSERT_NE(RegisterClassA(&wc), 0);
     BoxInfo box;
-    HMODULE module = reinterpret_cast<HMODULE>(1);
-    RunDriven([&] { module = LoadAddon(); },
-              [&] {
-                  HWND found = WaitForDialog();
-                  ASSERT_NE(found, nullptr);
-                  box = ReadMessageBox(found);
-                  PressButton(found, IDOK);
-              });
+    HMODULE module = LoadAddonAnsweringOneBox(box);
     EXPECT_EQ(module, nullptr);
     EXPECT_EQ(box.text, kInternalError1);
     EXPECT_EQ(box.owner, nullptr);
@@ -214,14 +207,7 @@ TEST_F(Attach, WindowThatCannotBeCreatedShowsInternalErrorTwo) {
     creationHook = SetWindowsHookExA(WH_CBT, RefuseLauncherWindow, NULL, GetCurrentThreadId());
     ASSERT_NE(creationHook, nullptr);
     BoxInfo box;
-    HMODULE module = reinterpret_cast<HMODULE>(1);
-    RunDriven([&] { module = LoadAddon(); },
-              [&] {
-                  HWND found = WaitForDialog();
-                  ASSERT_NE(found, nullptr);
-                  box = ReadMessageBox(found);
-                  PressButton(found, IDOK);
-              });
+    HMODULE module = LoadAddonAnsweringOneBox(box);
     UnhookWindowsHookEx(creationHook);
     EXPECT_EQ(module, nullptr);
     EXPECT_EQ(box.text, kInternalError2);

@@ -1,10 +1,13 @@
-// Fuzz target: any 260 bytes as a stored command line. The split must stay inside its buffers,
-// terminate both parts, and never produce more text than it was given.
+// Fuzz target: any bytes as a stored 260-byte command line, terminated or not. The split must
+// stay inside its buffers, terminate both parts, agree with the reference split of the fitted
+// line, and never cut a well-formed double-byte character.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "hostlink/cmdline.h"
+#include "reference_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // An exactly-sized heap field lets the address sanitizer catch any read past it.
@@ -12,20 +15,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(field, 0, 260);
     std::memcpy(field, data, size < 260 ? size : 260);
     char program[260], params[260];
+    std::memset(program, 'X', sizeof(program));
+    std::memset(params, 'X', sizeof(params));
     SplitCommandLine(field, program, params);
-    size_t programLength = strnlen(program, sizeof(program));
-    size_t paramsLength = strnlen(params, sizeof(params));
-    if (programLength == sizeof(program) || paramsLength == sizeof(params))
+    if (strnlen(program, sizeof(program)) == sizeof(program) ||
+        strnlen(params, sizeof(params)) == sizeof(params))
         std::abort(); // not terminated inside its buffer
-    size_t lineLength = strnlen(field, 260);
-    if (programLength + (paramsLength ? 1 : 0) + paramsLength > lineLength)
+
+    const std::string line = reference::FitToField(std::string(field, 260), 260);
+    const auto expected = reference::SplitLine(line);
+    if (expected.first != program || expected.second != params)
         std::abort();
-    // The program is a run of the line's own bytes.
-    const char* from = field[0] == '"' ? field + 1 : field;
-    if (std::memcmp(program, from, programLength) != 0)
+    if (expected.first.size() + expected.second.size() > line.size())
         std::abort();
-    // Parameters are a tail of the line and never begin with the separator.
-    if (paramsLength && params[0] == ' ')
+    if (reference::IsWellFormed(line) &&
+        !(reference::IsWellFormed(program) && reference::IsWellFormed(params)))
         std::abort();
     std::free(field);
     return 0;

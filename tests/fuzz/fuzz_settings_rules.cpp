@@ -1,10 +1,15 @@
 // Fuzz target: any bytes as a path from the file dialog and as a script folder, in buffers of
 // exactly the add-on's sizes (so the sanitizer sees a write past them). A taken path ends
 // inside the field; a quoted one is the path between two quotes; a refused one is untouched;
-// a pattern is the folder and "\*.scr"; the row verdict names a real offending row.
+// a pattern is the folder and "\*.scr"; the row verdict names a real offending row. The same
+// bytes also fill five page rows that apply writes into a heap table, and two tables with
+// their backups that the restart-or-append decision judges; both are checked against plain
+// models.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "settings/settings_rules.h"
 
@@ -82,9 +87,135 @@ static void CheckVerdict(const uint8_t* data, size_t size) {
         std::abort();
 }
 
+// Reads the input as a stream of small pieces; past its end every piece is empty or zero.
+struct Pieces {
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+    uint8_t Byte() { return at < size ? data[at++] : 0; }
+    // Up to `most` bytes, taken as they are (NULs and lone lead bytes included).
+    std::string Text(size_t most) {
+        size_t length = Byte() % (most + 1);
+        std::string text;
+        for (size_t i = 0; i < length; ++i)
+            text += static_cast<char>(Byte());
+        return text;
+    }
+};
+
+// The page's fields: row i's title is control 1000 + i, its target targetFirstId + i. The reader
+// copies what the control holds, cut to the slot (as the platform's text call does).
+struct Rows {
+    std::string titles[kTableSlots];
+    std::string targets[kTableSlots];
+};
+constexpr int kTargetFirstId = 1005;
+
+static void ReadRow(void* context, int controlId, char* field, int capacity) {
+    const Rows& rows = *static_cast<const Rows*>(context);
+    const bool title = controlId < kTargetFirstId;
+    const int row = controlId - (title ? 1000 : kTargetFirstId);
+    if (row < 0 || row >= kTableSlots || capacity != (title ? kTitleSize : kTargetSize))
+        std::abort(); // a control the page does not have, or the wrong slot size
+    std::string text = (title ? rows.titles[row] : rows.targets[row]).c_str(); // up to a NUL
+    text.resize(std::min(text.size(), static_cast<size_t>(capacity - 1)));
+    std::memcpy(field, text.c_str(), text.size() + 1);
+}
+
+// Apply: the count is the number of leading rows with a title; those slots hold the rows'
+// texts; the first untitled row's slot gets the empty title and keeps its target; later slots
+// are not touched.
+static void CheckApply(Pieces& in) {
+    Rows rows;
+    for (int i = 0; i < kTableSlots; ++i) {
+        rows.titles[i] = in.Text(in.Byte() & 1 ? 100 : 2);
+        rows.targets[i] = in.Text(300);
+    }
+    auto* table = static_cast<LaunchTable*>(std::malloc(sizeof(LaunchTable)));
+    std::memset(table, 's', sizeof(LaunchTable));
+    table->count = static_cast<int>(in.Byte()) - 128;
+    LaunchTable before;
+    std::memcpy(&before, table, sizeof(before));
+    int expected = 0;
+    while (expected < kTableSlots && std::string(rows.titles[expected].c_str()).size() > 0)
+        ++expected;
+    if (ApplyRows(*table, kTargetFirstId, ReadRow, &rows) != expected || table->count != expected)
+        std::abort();
+    for (int i = 0; i < kTableSlots; ++i) {
+        const LaunchEntry& slot = table->entries[i];
+        const LaunchEntry& old = before.entries[i];
+        auto fitted = [](const std::string& text, size_t capacity) {
+            std::string cut = text.c_str();
+            return cut.substr(0, std::min(cut.size(), capacity - 1));
+        };
+        if (i < expected) {
+            if (fitted(rows.titles[i], kTitleSize) != slot.title ||
+                fitted(rows.targets[i], kTargetSize) != slot.target)
+                std::abort();
+        } else if (i == expected) {
+            if (slot.title[0] != '\0' || std::memcmp(slot.target, old.target, kTargetSize) != 0)
+                std::abort();
+        } else if (std::memcmp(&slot, &old, sizeof(slot)) != 0) {
+            std::abort();
+        }
+    }
+    std::free(table);
+}
+
+// A title of up to 80 bytes from a small alphabet (so that equal and case-different titles
+// are common), terminated or filling its field.
+static void FillTitle(Pieces& in, char* title) {
+    static const char kAlphabet[] = {'a', 'A', 'b', '\x83', '\x5c', ' '};
+    size_t length = in.Byte() % (kTitleSize + 1);
+    for (size_t i = 0; i < kTitleSize; ++i)
+        title[i] = i < length ? kAlphabet[in.Byte() % sizeof(kAlphabet)] : '\0';
+}
+
+static bool SameTitle(const char* a, const char* b) {
+    return std::string(a, strnlen(a, kTitleSize)) == std::string(b, strnlen(b, kTitleSize));
+}
+
+// The restart-or-append decision against its plain statement: a table that shrank, or a title
+// below its old count that differs in any byte (letter case included), needs a restart;
+// otherwise only the entries from the old count on are appended, and a group opens only when it
+// gets its first entry.
+static void CheckRestart(Pieces& in) {
+    auto* backups = static_cast<LaunchEntry*>(std::malloc(2 * kTableSlots * sizeof(LaunchEntry)));
+    auto* tables = static_cast<LaunchTable*>(std::malloc(2 * sizeof(LaunchTable)));
+    int oldCounts[2];
+    bool restart = false;
+    for (int t = 0; t < 2; ++t) {
+        LaunchEntry* backup = backups + t * kTableSlots;
+        LaunchTable& table = tables[t];
+        oldCounts[t] = in.Byte() % (kTableSlots + 1);
+        table.count = in.Byte() % (kTableSlots + 1);
+        for (int i = 0; i < kTableSlots; ++i) {
+            FillTitle(in, backup[i].title);
+            if (in.Byte() & 1)
+                std::memcpy(table.entries[i].title, backup[i].title, kTitleSize);
+            else
+                FillTitle(in, table.entries[i].title);
+            if (i < oldCounts[t] && !SameTitle(backup[i].title, table.entries[i].title))
+                restart = true;
+        }
+        if (oldCounts[t] > table.count)
+            restart = true;
+        if (OpensGroup(oldCounts[t], table.count) != (oldCounts[t] == 0 && table.count != 0))
+            std::abort();
+    }
+    if (NeedsRestart(oldCounts[0], backups, tables[0], oldCounts[1], backups + kTableSlots,
+                     tables[1]) != restart)
+        std::abort();
+    std::free(backups);
+    std::free(tables);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckQuoting(data, size);
     CheckPattern(data, size);
     CheckVerdict(data, size);
+    Pieces in{data, size};
+    CheckApply(in);
+    CheckRestart(in);
     return 0;
 }

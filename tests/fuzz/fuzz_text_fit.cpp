@@ -1,37 +1,73 @@
-// Fuzz target: arbitrary registry bytes of any length into fields of every size the add-on
-// uses. The copy is terminated inside the field, shorter than it, a prefix of the data, never
-// ends in half a double-byte character; counts always land in 0..5.
+// Fuzz target: arbitrary bytes into fields of every size the add-on uses and of sizes the
+// input picks. The copy is terminated inside the field, shorter than it, reads no further than
+// it may, equals the reference fit and never ends in half a double-byte character; counts land
+// in 0..5; value names are terminated inside their buffer and agree with the reference.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "reference_text.h"
 #include "tables/text_fit.h"
 
-static bool EndsInsideCharacter(const char* s, size_t n) {
-    size_t i = 0;
-    while (i < n)
-        i += IsLeadByte932(static_cast<unsigned char>(s[i])) ? 2 : 1;
-    return i != n;
+namespace {
+
+void CheckFit(const uint8_t* data, size_t avail, size_t fieldSize) {
+    // Exactly-sized heap copies: the sanitizer catches a read past `avail` or a write past the field.
+    char* source = static_cast<char*>(std::malloc(avail ? avail : 1));
+    std::memcpy(source, data, avail);
+    char* field = static_cast<char*>(std::malloc(fieldSize));
+    size_t n = CopyFitted(field, fieldSize, source, avail);
+    if (n >= fieldSize || field[n] != '\0' || strnlen(field, fieldSize) != n)
+        std::abort();
+    const std::string kept(field, n);
+    if (kept != reference::FitToField(std::string(source, avail), fieldSize))
+        std::abort();
+    if (reference::EndsInsideCharacter(kept))
+        std::abort();
+    if (FitTextLength(source, avail, fieldSize - 1) != n)
+        std::abort();
+    std::free(field);
+    std::free(source);
 }
 
+void CheckValueName(const uint8_t* data, size_t size) {
+    if (size < 5)
+        return;
+    int32_t index;
+    std::memcpy(&index, data, 4);
+    size_t dstSize = 1 + data[4] % 40;
+    std::string prefix(reinterpret_cast<const char*>(data + 5), size - 5);
+    prefix = prefix.substr(0, prefix.find('\0')).substr(0, 29);
+    char* dst = static_cast<char*>(std::malloc(dstSize));
+    FormatValueName(dst, dstSize, prefix.c_str(), index);
+    int64_t magnitude = index < 0 ? -static_cast<int64_t>(index) : index;
+    std::string name = prefix + static_cast<char>('0' + magnitude % 100 / 10) +
+                       static_cast<char>('0' + magnitude % 10);
+    if (strnlen(dst, dstSize) == dstSize || dst != reference::FitToField(name, dstSize))
+        std::abort();
+    std::free(dst);
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const char* text = reinterpret_cast<const char*>(data);
-    const size_t fields[] = {1, 2, 80, 260, 266};
-    for (size_t fieldSize : fields) {
-        char* field = static_cast<char*>(std::malloc(fieldSize));
-        size_t n = CopyFitted(field, fieldSize, text, size);
-        if (n >= fieldSize || field[n] != '\0' || strnlen(field, fieldSize) != n)
-            std::abort();
-        if (std::memcmp(field, text, n) != 0 || EndsInsideCharacter(field, n))
-            std::abort();
-        std::free(field);
+    const size_t fields[] = {1, 2, 22, 80, 260, 1024};
+    for (size_t fieldSize : fields)
+        CheckFit(data, size, fieldSize);
+    // A field size and a read limit of the input's own choosing.
+    if (size >= 2) {
+        size_t fieldSize = 1 + (data[0] | data[1] << 8) % 1100;
+        CheckFit(data + 2, (size - 2) / 2, fieldSize);
     }
     if (size >= 4) {
         int32_t stored;
         std::memcpy(&stored, data, 4);
         int count = ClampTableCount(stored);
-        if (count < 0 || count > 5 || (stored >= 0 && stored <= 5 && count != stored))
+        int expected = stored < 0 ? 0 : stored > 5 ? 5 : stored;
+        if (count != expected)
             std::abort();
     }
+    CheckValueName(data, size);
     return 0;
 }

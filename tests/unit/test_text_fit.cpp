@@ -67,6 +67,11 @@ TEST(FormatValueName, TwoDecimalDigits) {
     EXPECT_STREQ(name, "Command12");
     FormatValueName(name, 8, "ScriptFile", 1);
     EXPECT_STREQ(name, "ScriptF");
+    // Negative indices by their magnitude, the most negative int included.
+    FormatValueName(name, sizeof(name), "Title", -7);
+    EXPECT_STREQ(name, "Title07");
+    FormatValueName(name, sizeof(name), "Title", -2147483647 - 1);
+    EXPECT_STREQ(name, "Title48");
 }
 
 } // namespace
