@@ -17,16 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "../qxhost/terminal_messages.h"
 #include "../qxhost/timed_load.h"
 
 namespace {
 
-constexpr UINT HM_ISONLINE = WM_USER + 11;
-constexpr UINT HM_RUNSCRIPT = WM_USER + 54;
-constexpr UINT HM_ADDFILEITEM = WM_USER + 57;
-constexpr UINT HM_ADDSCRIPTITEM = WM_USER + 61;
-constexpr UINT HM_ADDSETTINGSITEM = WM_USER + 62;
-constexpr UINT HM_SETITEMID = WM_USER + 71;
 constexpr int IDM_SETTINGS = 100;
 constexpr int IDD_FILEMENU = 101;
 constexpr int IDD_SCRIPTMENU = 102;

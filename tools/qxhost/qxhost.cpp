@@ -9,17 +9,11 @@
 #include <vector>
 
 #include "png.h"
+#include "terminal_messages.h"
 #include "timed_load.h"
 #include "tour.h"
 
 namespace {
-
-constexpr UINT HM_ISONLINE = WM_USER + 11;
-constexpr UINT HM_RUNSCRIPT = WM_USER + 54;
-constexpr UINT HM_ADDFILEITEM = WM_USER + 57;
-constexpr UINT HM_ADDSCRIPTITEM = WM_USER + 61;
-constexpr UINT HM_ADDSETTINGSITEM = WM_USER + 62;
-constexpr UINT HM_SETITEMID = WM_USER + 71;
 
 // The terminal's own menu ids stay clear of the add-on's (100..399).
 constexpr UINT IDM_HOST_EXIT = 40001;
