@@ -2,9 +2,9 @@
 #include "cell.h"
 
 #include <cstdio>
-#include <sstream>
 
 #include "processes.h"
+#include "settings_texts.h"
 
 namespace qx {
 
@@ -41,9 +41,6 @@ std::string ReportLine(const HostMessage& message, HWND launcher) {
 
 std::vector<std::string> ExpectedAttach(const std::vector<std::string>& programTitles,
                                         const std::vector<std::string>& scriptTitles) {
-    // "Quolix Launch settings..." in code page 932.
-    static const std::string kSettingsCaption =
-        "Quolix\x83\x89\x83\x93\x83\x60\x82\xcc\x90\xdd\x92\xe8...";
     std::vector<std::string> lines{"LOADED 1"};
     const auto group = [&lines](UINT message, int firstId, const std::vector<std::string>& titles) {
         if (titles.empty())
@@ -57,25 +54,15 @@ std::vector<std::string> ExpectedAttach(const std::vector<std::string>& programT
     group(HM_ADDFILEITEM, 200, programTitles);
     group(HM_ADDSCRIPTITEM, 300, scriptTitles);
     lines.push_back(ReportLine(HM_SETITEMID, "100", false, nullptr));
-    lines.push_back(ReportLine(HM_ADDSETTINGSITEM, "L", true, &kSettingsCaption));
-    return lines;
-}
-
-static std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    lines.push_back(ReportLine(HM_ADDSETTINGSITEM, "L", true, &kSettingsItem));
     return lines;
 }
 
 CellRun RunCell(const std::string& arguments, DWORD timeoutMs) {
     CellRun run;
-    std::string report = TempPath("qx-cell-report.txt");
-    std::string noopDir = TempPath("qx-noop");
-    DeleteFileA(report.c_str());
-    CreateDirectoryA(noopDir.c_str(), NULL);
-    EmptyFolder(noopDir);
+    TestFolder folder("qx-cell");
+    std::string report = folder / "report.txt", noopDir = folder / "started";
+    MakeEntries(folder.path(), {"started\\"});
     SetEnvironmentVariableA("QX_NOOP_DIR", noopDir.c_str());
     {
         JobProcess cell;
@@ -89,13 +76,12 @@ CellRun RunCell(const std::string& arguments, DWORD timeoutMs) {
         }
     }
     SetEnvironmentVariableA("QX_NOOP_DIR", NULL);
-    run.report = Lines(ReadFileBytes(report));
-    for (const std::string& name : FilesIn(noopDir)) {
-        std::vector<std::string> record = Lines(ReadFileBytes(noopDir + "\\" + name));
+    run.report = ReadLines(report);
+    for (const std::string& name : Search(noopDir + "\\*")) {
+        std::vector<std::string> record = ReadLines(noopDir + "\\" + name);
         if (!record.empty())
             run.launches[record[0]].push_back(record.size() > 1 ? record[1] : std::string());
     }
-    EmptyFolder(noopDir);
     return run;
 }
 

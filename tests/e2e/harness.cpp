@@ -7,7 +7,6 @@
 #include <prsht.h>
 
 #include <atomic>
-#include <mutex>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -63,15 +62,24 @@ std::string Sjis(const char* utf8) {
     return m > 0 ? std::string(out, m - 1) : std::string();
 }
 
-TestFrame::TestFrame() {
+ATOM RegisterWindowClass(const char* name, WNDPROC procedure, HINSTANCE instance) {
     WNDCLASSA wc = {};
-    wc.lpfnWndProc = TestFrameProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = "QuolixFrameClass";
-    RegisterClassA(&wc);
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance ? instance : GetModuleHandleA(NULL);
+    wc.lpszClassName = name;
+    return RegisterClassA(&wc);
+}
+
+HWND CreateWindowOfClass(const char* name, WNDPROC procedure, DWORD style) {
+    WNDCLASSA existing;
+    if (!GetClassInfoA(GetModuleHandleA(NULL), name, &existing))
+        EXPECT_NE(RegisterWindowClass(name, procedure), 0) << name;
+    return CreateWindowExA(0, name, "", style, 10, 10, 500, 300, NULL, NULL, GetModuleHandleA(NULL), NULL);
+}
+
+TestFrame::TestFrame() {
     currentFrame = this;
-    hwnd_ = CreateWindowExA(0, "QuolixFrameClass", "Quolix test frame", WS_OVERLAPPEDWINDOW, 10, 10,
-                            500, 300, NULL, NULL, wc.hInstance, NULL);
+    hwnd_ = CreateWindowOfClass("QuolixFrameClass", TestFrameProc, WS_OVERLAPPEDWINDOW);
 }
 
 TestFrame::~TestFrame() {
@@ -88,8 +96,6 @@ void TestFrame::Destroy() {
     hwnd_ = NULL;
 }
 
-TestFrame* CurrentFrame() { return currentFrame; }
-
 std::string ExeDirectory() {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
@@ -98,6 +104,18 @@ std::string ExeDirectory() {
 }
 
 HMODULE LoadAddon() { return LoadLibraryA((ExeDirectory() + "QXLAUNCH.DLL").c_str()); }
+
+void AddonTest::Load() {
+    ASSERT_NE(LoadAddon(), nullptr);
+    launcher = FindLauncherWindow(frame.hwnd());
+    ASSERT_NE(launcher, nullptr);
+}
+
+void AddonTest::Attach(const EntryList& programs, const EntryList& scripts) {
+    ConfigureTables(programs, scripts);
+    Load();
+    frame.journal.clear();
+}
 
 HINSTANCE AddonPreferredBase() {
     std::string image = ReadFileBytes(ExeDirectory() + "QXLAUNCH.DLL");
@@ -219,38 +237,24 @@ void ConfigureTables(const EntryList& programs, const EntryList& scripts) {
     ConfigureTable(kScriptKey, "ScriptFile", scripts);
 }
 
-namespace {
-struct FindContext {
-    const std::function<bool(HWND)>* match;
-    HWND found;
-};
-BOOL CALLBACK FindTopLevel(HWND window, LPARAM lParam) {
-    auto* context = reinterpret_cast<FindContext*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(window) && (*context->match)(window)) {
-        context->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-bool HasClass(HWND window, const char* name) {
+static bool HasClass(HWND window, const char* name) {
     char cls[64] = "";
     GetClassNameA(window, cls, sizeof(cls));
     return std::strcmp(cls, name) == 0;
 }
-} // namespace
 
 HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    do {
-        FindContext context{&match, NULL};
-        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&context));
-        if (context.found)
-            return context.found;
-        Sleep(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return NULL;
+    HWND found = NULL;
+    WaitUntil([&] {
+        for (found = FindWindowExA(NULL, NULL, NULL, NULL); found; found = FindWindowExA(NULL, found, NULL, NULL)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(found, &pid);
+            if (pid == GetCurrentProcessId() && IsWindowVisible(found) && match(found))
+                return true;
+        }
+        return false;
+    }, timeoutMs);
+    return found;
 }
 
 HWND WaitForDialog(DWORD timeoutMs) {
@@ -261,29 +265,6 @@ std::string WindowText(HWND window) {
     char text[1024] = "";
     int n = GetWindowTextA(window, text, sizeof(text));
     return std::string(text, n > 0 ? n : 0);
-}
-
-// Icons are looked up once on the main thread: the driver thread may run while the main thread
-// holds the loader lock (a box shown from DllMain), and loading a resource needs that lock.
-static HICON errorIcon, informationIcon;
-static void WarmUpDriverLookups() {
-    errorIcon = LoadIcon(NULL, IDI_HAND);
-    informationIcon = LoadIcon(NULL, IDI_ASTERISK);
-}
-
-BoxInfo ReadMessageBox(HWND box) {
-    BoxInfo info;
-    info.hwnd = box;
-    info.caption = WindowText(box);
-    info.owner = GetWindow(box, GW_OWNER);
-    HWND text = GetDlgItem(box, 0xFFFF);
-    if (!text)
-        text = GetDlgItem(box, 100);
-    info.text = text ? WindowText(text) : std::string();
-    HICON icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0));
-    info.iconError = icon && icon == errorIcon;
-    info.iconInformation = icon && icon == informationIcon;
-    return info;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
@@ -297,24 +278,13 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
 }
 
-namespace {
-struct DescendantSearch {
-    const char* className;
-    HWND found;
-};
-BOOL CALLBACK MatchDescendant(HWND child, LPARAM lParam) {
-    auto* search = reinterpret_cast<DescendantSearch*>(lParam);
-    if (!HasClass(child, search->className))
-        return TRUE;
-    search->found = child;
-    return FALSE;
-}
-} // namespace
-
 HWND FindDescendant(HWND parent, const char* className) {
-    DescendantSearch search{className, NULL};
-    EnumChildWindows(parent, MatchDescendant, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND child = FindWindowExA(parent, NULL, NULL, NULL); child; child = FindWindowExA(parent, child, NULL, NULL)) {
+        HWND found = HasClass(child, className) ? child : FindDescendant(child, className);
+        if (found)
+            return found;
+    }
+    return NULL;
 }
 
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
@@ -323,13 +293,23 @@ HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
         timeoutMs);
 }
 
-HWND FocusOf(DWORD threadId) {
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof(info);
-    if (!GetGUIThreadInfo(threadId, &info))
-        return NULL;
-    return info.hwndFocus;
+namespace {
+std::atomic<HWND> lastFocused{NULL};
+LRESULT CALLBACK RecordFocus(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_SETFOCUS)
+        lastFocused = sent->hwnd;
+    return CallNextHookEx(NULL, code, wParam, lParam);
 }
+} // namespace
+
+FocusTrail::FocusTrail() : hook_(SetWindowsHookExA(WH_CALLWNDPROC, RecordFocus, NULL, GetCurrentThreadId())) {
+    EXPECT_NE(hook_, nullptr);
+}
+
+FocusTrail::~FocusTrail() { UnhookWindowsHookEx(hook_); }
+
+HWND FocusTrail::Last() const { return lastFocused; }
 
 static HWND TabControlOf(HWND sheet) { return FindWindowExA(sheet, NULL, "SysTabControl32", NULL); }
 
@@ -383,58 +363,6 @@ std::vector<std::string> ComboItems(HWND combo) {
     return items;
 }
 
-namespace {
-std::mutex helpMutex;
-HelpWindow* currentHelp = nullptr;
-
-// The request record that WinHelpA copies: size, command, data, reserved, then the offset of
-// the file name from the record's start.
-LRESULT CALLBACK HelpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COPYDATA && currentHelp) {
-        const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        const auto* record = static_cast<const BYTE*>(copy->lpData);
-        HelpRequest request{reinterpret_cast<HWND>(wParam), copy->dwData, -1, {}};
-        if (record && copy->cbData >= 16) {
-            WORD command, fileOffset;
-            std::memcpy(&command, record + 2, 2);
-            std::memcpy(&fileOffset, record + 12, 2);
-            request.command = command;
-            if (fileOffset && fileOffset < copy->cbData)
-                request.file.assign(reinterpret_cast<const char*>(record + fileOffset),
-                                    strnlen(reinterpret_cast<const char*>(record + fileOffset),
-                                            copy->cbData - fileOffset));
-        }
-        std::lock_guard<std::mutex> lock(helpMutex);
-        currentHelp->requests.push_back(request);
-        return TRUE;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-} // namespace
-
-HelpWindow::HelpWindow() {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = HelpWindowProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = "MS_WINHELP";
-    RegisterClassA(&wc);
-    currentHelp = this;
-    hwnd_ = CreateWindowExA(0, "MS_WINHELP", "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, wc.hInstance,
-                            NULL);
-}
-
-HelpWindow::~HelpWindow() {
-    if (hwnd_)
-        DestroyWindow(hwnd_);
-    std::lock_guard<std::mutex> lock(helpMutex);
-    currentHelp = nullptr;
-}
-
-size_t HelpWindow::Count() const {
-    std::lock_guard<std::mutex> lock(helpMutex);
-    return requests.size();
-}
-
 void PressButton(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
 std::string DefaultBoxCaption() {
@@ -465,7 +393,7 @@ void CloseAllDialogs() {
 }
 
 void RunDriven(const std::function<void()>& action, const std::function<void()>& driver) {
-    WarmUpDriverLookups();
+    LoadBoxIcons();
     std::atomic<bool> ready{false};
     std::atomic<bool> actionDone{false};
     std::thread thread([&] {
@@ -501,28 +429,33 @@ HMODULE LoadAddonAnsweringOneBox(BoxInfo& box) {
     return module;
 }
 
-int CountOpenHandles() {
-    int count = 0;
-    for (UINT_PTR value = 4; value < 0x4000; value += 4) {
-        DWORD flags;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
-            ++count;
+void* HookAddonImport(const char* dll, const char* function, void* replacement) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA("QXLAUNCH.DLL"));
+    EXPECT_NE(base, nullptr) << "the add-on is not loaded";
+    if (!base)
+        return nullptr;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         imports.VirtualAddress && d->Name; ++d) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0)
+            continue;
+        auto* name = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+                std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name, function) != 0)
+                continue;
+            DWORD protection;
+            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), PAGE_READWRITE, &protection);
+            void* original = reinterpret_cast<void*>(slot->u1.Function);
+            slot->u1.Function = reinterpret_cast<UINT_PTR>(replacement);
+            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), protection, &protection);
+            return original;
+        }
     }
-    return count;
-}
-
-int CountMappedRegions() {
-    int count = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (const char* address = nullptr;
-         VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
-         address = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_MAPPED)
-            ++count;
-        if (reinterpret_cast<UINT_PTR>(info.BaseAddress) + info.RegionSize < reinterpret_cast<UINT_PTR>(address))
-            break;
-    }
-    return count;
+    ADD_FAILURE() << "the add-on does not import " << dll << "!" << function;
+    return nullptr;
 }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -532,10 +465,79 @@ std::string ReadFileBytes(const std::string& path) {
     return s.str();
 }
 
-std::string TempPath(const std::string& name) {
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    return std::string(dir) + name;
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFileBytes(path));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+static std::string CurrentFolder() {
+    char folder[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    return folder;
+}
+
+// Read before any test changes the current folder.
+static const std::string startFolder = CurrentFolder();
+
+std::string StartFolder() { return startFolder; }
+
+static void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName, path = folder + "\\" + name;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA(path.c_str());
+            else if (name != "." && name != "..")
+                RemoveTree(path);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+TestFolder::TestFolder(const std::string& name) : path_(startFolder + "\\" + name) {
+    RemoveTree(path_); // what a run that crashed left
+    EXPECT_TRUE(CreateDirectoryA(path_.c_str(), NULL)) << path_;
+}
+
+TestFolder::~TestFolder() {
+    if (CurrentFolder().rfind(path_, 0) == 0) // a folder in use cannot go
+        SetCurrentDirectoryA(startFolder.c_str());
+    RemoveTree(path_);
+    EXPECT_EQ(GetFileAttributesA(path_.c_str()), INVALID_FILE_ATTRIBUTES) << path_ << " stays";
+}
+
+void MakeEntries(const std::string& folder, const std::vector<std::string>& entries) {
+    for (const std::string& entry : entries) {
+        std::string path = folder + "\\" + entry;
+        if (entry.back() == '\\') {
+            path.pop_back();
+            ASSERT_TRUE(CreateDirectoryA(path.c_str(), NULL)) << path;
+            continue;
+        }
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+        CloseHandle(file);
+    }
+}
+
+std::vector<std::string> Search(const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
 }
 
 } // namespace qx

@@ -3,10 +3,14 @@
 #pragma once
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "system_dialogs.h"
 
 namespace qx {
 
@@ -53,7 +57,11 @@ class TestFrame {
     HWND hwnd_ = NULL;
 };
 
-TestFrame* CurrentFrame();
+// Registers a class of the given name and procedure for `instance` (this program when null);
+// 0 when it cannot be.
+ATOM RegisterWindowClass(const char* name, WNDPROC procedure, HINSTANCE instance = NULL);
+// A window of a class of this program, the class registered on first use.
+HWND CreateWindowOfClass(const char* name, WNDPROC procedure, DWORD style);
 
 // Loads QXLAUNCH.DLL from the test program's folder.
 HMODULE LoadAddon();
@@ -87,15 +95,6 @@ void ConfigureTables(const EntryList& programs, const EntryList& scripts);
 // Modal UI.
 HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 8000);
 HWND WaitForDialog(DWORD timeoutMs = 8000); // a top-level "#32770" window of this process
-struct BoxInfo {
-    HWND hwnd = NULL;
-    std::string text;
-    std::string caption;
-    HWND owner = NULL;
-    bool iconError = false;
-    bool iconInformation = false;
-};
-BoxInfo ReadMessageBox(HWND box);
 void PressButton(HWND dialog, int id);
 // The caption a message box gets when it is shown without one.
 std::string DefaultBoxCaption();
@@ -110,8 +109,19 @@ HWND FindDescendant(HWND parent, const char* className);
 // A top-level "#32770" window of this process owned by `owner` (message boxes and common
 // dialogs over a sheet are owned by the sheet, not by the page that called them).
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 8000);
-// The window that has the keyboard focus in the given thread (readable from another thread).
-HWND FocusOf(DWORD threadId);
+// The control of the calling thread that last received the focus (WM_SETFOCUS), recorded by a
+// hook on that thread and readable from any. Under Wine without a window manager the X server may
+// take the focus from a whole window a moment after a box over it closed; the control that got
+// the focus last is what the add-on decided.
+class FocusTrail {
+  public:
+    FocusTrail();
+    ~FocusTrail();
+    HWND Last() const;
+
+  private:
+    HHOOK hook_;
+};
 
 // Property sheets, driven from the driver thread while the sheet's own loop runs elsewhere.
 // Anything that may make the sheet validate (and so show a box) is posted, never sent.
@@ -125,25 +135,6 @@ std::string ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::string& text);
 std::vector<std::string> ComboItems(HWND combo);
 
-// A window of the help engine's class owned by the calling thread: WinHelpA then hands it the
-// request with WM_COPYDATA instead of starting a viewer. Records every request.
-struct HelpRequest {
-    HWND owner;
-    ULONG_PTR magic; // dwData of the copy
-    int command;
-    std::string file;
-};
-class HelpWindow {
-  public:
-    HelpWindow();
-    ~HelpWindow();
-    std::vector<HelpRequest> requests; // written on the owning thread; read after a bounded wait
-    size_t Count() const;
-
-  private:
-    HWND hwnd_ = NULL;
-};
-
 // Loads the add-on while a second thread reads the one message box it shows and presses OK.
 HMODULE LoadAddonAnsweringOneBox(BoxInfo& box);
 
@@ -151,12 +142,50 @@ HMODULE LoadAddonAnsweringOneBox(BoxInfo& box);
 // first and is ready before the action begins (the action may hold the loader lock).
 void RunDriven(const std::function<void()>& action, const std::function<void()>& driver);
 
-// Open handles of this process, counted by probing handle values.
-int CountOpenHandles();
-// Mapped views of 1024-byte... sections: regions of type MEM_MAPPED in this process.
-int CountMappedRegions();
+// Replaces the add-on's import of `function` from `dll` in this process; returns the function
+// it called before, or null (and the test has failed) when the add-on does not import it.
+void* HookAddonImport(const char* dll, const char* function, void* replacement);
 
 std::string ReadFileBytes(const std::string& path);
-std::string TempPath(const std::string& name);
+std::vector<std::string> ReadLines(const std::string& path);
+
+// Files of the tests: only under the folder the test program started in (ctest's working
+// folder), each making checked, everything removed when the test ends.
+std::string StartFolder();
+// "<start folder>\<name>", made empty for the test and removed with all it holds.
+class TestFolder {
+  public:
+    explicit TestFolder(const std::string& name);
+    ~TestFolder();
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& entry) const { return path_ + "\\" + entry; }
+
+  private:
+    std::string path_;
+};
+// Makes each entry under `folder`: an empty file, or a folder where the name ends in a
+// backslash. A making that fails fails the test.
+void MakeEntries(const std::string& folder, const std::vector<std::string>& entries);
+// The names a search for `pattern` returns, in its order ("." and ".." left out).
+std::vector<std::string> Search(const std::string& pattern);
+
+// A test with a clean registry and a recording frame of the terminal's class.
+class AddonTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetRegistry(); }
+    void TearDown() override { ResetRegistry(); }
+    // Loads the add-on under the frame and finds its launcher window; the journal keeps the
+    // attach's messages.
+    void Load();
+    // Configures the tables, loads the add-on and forgets the attach's messages.
+    void Attach(const EntryList& programs, const EntryList& scripts);
+    void Pick(int id) { SendMessageA(launcher, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+    // Private messages received, without HM_ISONLINE.
+    std::vector<HostMessage> Sent() const { return MenuMessages(frame.journal); }
+    WPARAM L() const { return reinterpret_cast<WPARAM>(launcher); }
+
+    TestFrame frame;
+    HWND launcher = NULL;
+};
 
 } // namespace qx

@@ -5,8 +5,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
+#include <algorithm>
 #include <map>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "harness.h"
 
@@ -16,6 +20,7 @@ namespace {
 
 constexpr ULONG kSystemHandleInformation = 16;
 constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+constexpr DWORD kQueryFailed = static_cast<DWORD>(-1);
 
 struct SystemHandleEntry {
     ULONG ProcessId;
@@ -32,11 +37,11 @@ using QueryInformationProcess = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PU
 
 FARPROC Ntdll(const char* name) { return GetProcAddress(GetModuleHandleA("ntdll.dll"), name); }
 
-// Every handle of the system, or nothing when the table cannot be had.
-std::vector<SystemHandleEntry> SystemHandles() {
+// Every handle of the system; false when the table cannot be had.
+bool SystemHandles(std::vector<SystemHandleEntry>& handles) {
     auto query = reinterpret_cast<QuerySystemInformation>(Ntdll("NtQuerySystemInformation"));
     std::vector<unsigned char> buffer(256 * 1024);
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    for (int attempt = 0; query && attempt < 8; ++attempt) {
         ULONG needed = 0;
         NTSTATUS status = query(kSystemHandleInformation, buffer.data(),
                                 static_cast<ULONG>(buffer.size()), &needed);
@@ -45,78 +50,119 @@ std::vector<SystemHandleEntry> SystemHandles() {
             continue;
         }
         if (status != 0)
-            return {};
+            break;
         ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
         auto* first = reinterpret_cast<SystemHandleEntry*>(buffer.data() + sizeof(ULONG_PTR));
-        return std::vector<SystemHandleEntry>(first, first + count);
+        handles.assign(first, first + count);
+        return true;
     }
-    return {};
+    ADD_FAILURE() << "the system's handle table could not be read";
+    return false;
 }
 
-struct WindowCount {
-    DWORD pid;
-    int count;
-};
-
-void CountIfOwned(HWND window, WindowCount* context) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == context->pid)
-        ++context->count;
+int HandleCount(DWORD pid) {
+    std::vector<SystemHandleEntry> handles;
+    if (!SystemHandles(handles))
+        return -1;
+    return static_cast<int>(std::count_if(handles.begin(), handles.end(),
+                                          [pid](const SystemHandleEntry& e) { return e.ProcessId == pid; }));
 }
 
-BOOL CALLBACK CountChild(HWND window, LPARAM lParam) {
-    CountIfOwned(window, reinterpret_cast<WindowCount*>(lParam));
-    return TRUE;
+int OwnSections() {
+    std::vector<SystemHandleEntry> handles;
+    if (!SystemHandles(handles))
+        return -1;
+    auto query = reinterpret_cast<QueryObject>(Ntdll("NtQueryObject"));
+    int sections = 0;
+    for (const SystemHandleEntry& entry : handles) {
+        if (entry.ProcessId != GetCurrentProcessId())
+            continue;
+        alignas(8) unsigned char buffer[1024];
+        HANDLE handle = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(entry.Handle));
+        if (query(handle, 2 /* ObjectTypeInformation */, buffer, sizeof(buffer), NULL) != 0) {
+            ADD_FAILURE() << "the type of handle " << handle << " could not be read";
+            return -1;
+        }
+        const UNICODE_STRING& name = *reinterpret_cast<UNICODE_STRING*>(buffer);
+        sections += std::wstring(name.Buffer, name.Length / sizeof(wchar_t)) == L"Section";
+    }
+    return sections;
 }
 
-BOOL CALLBACK CountTopLevel(HWND window, LPARAM lParam) {
-    CountIfOwned(window, reinterpret_cast<WindowCount*>(lParam));
-    EnumChildWindows(window, CountChild, lParam); // all descendants, of any process
-    return TRUE;
-}
-
-int CountWindows(DWORD pid) {
-    WindowCount context{pid, 0};
-    EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&context));
-    for (HWND window = FindWindowExA(HWND_MESSAGE, NULL, NULL, NULL); window;
-         window = FindWindowExA(HWND_MESSAGE, window, NULL, NULL))
-        CountIfOwned(window, &context);
-    return context.count;
+// Windows of the process among `parent`'s children and their descendants.
+int CountWindows(HWND parent, DWORD pid) {
+    int count = 0;
+    for (HWND window = FindWindowExA(parent, NULL, NULL, NULL); window;
+         window = FindWindowExA(parent, window, NULL, NULL)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        count += (owner == pid) + CountWindows(window, pid);
+    }
+    return count;
 }
 
 // Wine keeps a per-process GDI handle table of 24-byte entries behind the process's PEB
-// (GdiSharedHandleTable, offset 0x94 of a 32-bit PEB); an entry in use has a non-zero type.
-std::map<int, int> GdiTableEntriesByKind(HANDLE process) {
-    std::map<int, int> kinds;
+// (GdiSharedHandleTable, offset 0x94 of a 32-bit PEB). An entry in use has a type at byte 14;
+// byte 12 holds the object's full kind (pens, brushes and extended pens share one type) and the
+// stock flag (0x80). Returns the objects by kind, stock objects left out; false when unread.
+bool GdiObjectsByKind(HANDLE process, std::map<int, int>& kinds) {
     auto query = reinterpret_cast<QueryInformationProcess>(Ntdll("NtQueryInformationProcess"));
     PROCESS_BASIC_INFORMATION basic = {};
-    if (query(process, 0 /* ProcessBasicInformation */, &basic, sizeof(basic), NULL) != 0)
-        return kinds;
     DWORD table = 0;
-    const char* tableField = reinterpret_cast<const char*>(basic.PebBaseAddress) + 0x94;
-    if (!ReadProcessMemory(process, tableField, &table, sizeof(table), NULL) || table == 0)
-        return kinds;
-    constexpr size_t kEntrySize = 24, kTypeOffset = 14, kChunk = 4096;
+    const char* tableField = nullptr;
+    if (query && query(process, 0 /* ProcessBasicInformation */, &basic, sizeof(basic), NULL) == 0)
+        tableField = reinterpret_cast<const char*>(basic.PebBaseAddress) + 0x94;
+    if (!tableField || !ReadProcessMemory(process, tableField, &table, sizeof(table), NULL) || !table) {
+        ADD_FAILURE() << "the GDI table of the process could not be found";
+        return false;
+    }
+    constexpr size_t kEntrySize = 24, kChunk = 4096;
     std::vector<unsigned char> chunk(kChunk * kEntrySize);
     for (size_t first = 0; first < 0x10000; first += kChunk) {
         const char* from = reinterpret_cast<const char*>(static_cast<UINT_PTR>(table)) + first * kEntrySize;
-        if (!ReadProcessMemory(process, from, chunk.data(), chunk.size(), NULL))
-            break;
-        for (size_t i = 0; i < kChunk; ++i)
-            if (int kind = chunk[i * kEntrySize + kTypeOffset])
-                ++kinds[kind];
+        if (!ReadProcessMemory(process, from, chunk.data(), chunk.size(), NULL)) {
+            ADD_FAILURE() << "the GDI table of the process could not be read";
+            return false;
+        }
+        for (size_t i = 0; i < kChunk; ++i) {
+            const unsigned char* entry = &chunk[i * kEntrySize];
+            if (entry[14] && !(entry[12] & 0x80))
+                ++kinds[entry[12]];
+        }
     }
-    return kinds;
+    return true;
 }
 
-int CountGdiTableEntries(HANDLE process) {
-    std::map<int, int> kinds = GdiTableEntriesByKind(process);
-    if (kinds.empty())
-        return -1;
-    int count = 0;
+constexpr int kGdiFont = 0x0a, kGdiBrush = 0x10, kGdiPalette = 0x08;
+
+// The GDI counts of a process: every object, and the fonts, brushes and palettes a page could
+// make and forget. Wine also makes pens for system colours the first time a control draws with
+// one, and no call makes them beforehand; no page draws, so pens are not among them.
+void CountGdi(HANDLE process, Snapshot& s) {
+    DWORD all = GetGuiResources(process, GR_GDIOBJECTS);
+    std::map<int, int> kinds;
+    if (all != 0) { // where the platform counts them itself, all of them must stay flat
+        s.gdi = static_cast<int>(all);
+        return;
+    }
+    if (!GdiObjectsByKind(process, kinds))
+        return;
+    s.gdi = 0;
     for (const auto& kind : kinds)
-        count += kind.second;
+        s.gdi += kind.second;
+    s.pageGdi = kinds[kGdiFont] + kinds[kGdiBrush] + kinds[kGdiPalette];
+}
+
+int CountMappedViews() {
+    int count = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (const char* address = nullptr; VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
+         address = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_MAPPED)
+            ++count;
+        if (reinterpret_cast<UINT_PTR>(info.BaseAddress) + info.RegionSize < reinterpret_cast<UINT_PTR>(address))
+            break;
+    }
     return count;
 }
 
@@ -130,13 +176,20 @@ JobProcess::~JobProcess() {
         CloseHandle(job_);
 }
 
-bool JobProcess::Start(const std::string& commandLine, const std::string& directory) {
-    job_ = CreateJobObjectA(NULL, NULL);
-    if (!job_)
-        return false;
+// A job that ends its processes when its last handle is closed.
+static HANDLE NewJob() {
+    HANDLE job = CreateJobObjectA(NULL, NULL);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    if (job)
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    return job;
+}
+
+bool JobProcess::Start(const std::string& commandLine, const std::string& directory) {
+    job_ = NewJob();
+    if (!job_)
+        return false;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -156,6 +209,13 @@ bool JobProcess::WaitForExit(DWORD timeoutMs) {
     return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
 }
 
+bool JobProcess::WaitForExitPumping(DWORD timeoutMs) {
+    return WaitUntil([this] {
+        PumpPending();
+        return WaitForExit(0);
+    }, timeoutMs);
+}
+
 DWORD JobProcess::ExitCode() const {
     DWORD code = STILL_ACTIVE;
     if (process_)
@@ -167,127 +227,131 @@ static DWORD ActiveInJob(HANDLE job) {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
     if (!job || !QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info,
                                            sizeof(info), NULL))
-        return 0;
+        return kQueryFailed;
     return info.ActiveProcesses;
 }
 
 static bool WaitForJob(HANDLE job, DWORD allowed, DWORD timeoutMs) {
-    for (DWORD start = GetTickCount();; Sleep(5)) {
-        if (ActiveInJob(job) <= allowed)
-            return true;
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-    }
+    return WaitUntil([&] {
+        DWORD active = ActiveInJob(job);
+        return active != kQueryFailed && active <= allowed;
+    }, timeoutMs);
 }
-
-DWORD JobProcess::ActiveProcesses() const { return ActiveInJob(job_); }
 
 bool JobProcess::WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const {
     return WaitForJob(job_, allowed, timeoutMs);
 }
 
 DWORD JobProcess::EndAll() {
-    DWORD running = ActiveProcesses();
-    if (job_ && running)
+    if (!job_)
+        return 0;
+    DWORD running = ActiveInJob(job_);
+    if (running)
         TerminateJobObject(job_, 99);
     return running;
 }
 
-SelfJob::SelfJob() {
-    job_ = CreateJobObjectA(NULL, NULL);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job_)
-        SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-    if (job_ && !AssignProcessToJobObject(job_, GetCurrentProcess())) {
-        CloseHandle(job_);
-        job_ = NULL;
+static HANDLE MakeSelfJob() {
+    HANDLE job = NewJob();
+    if (job && !AssignProcessToJobObject(job, GetCurrentProcess())) {
+        CloseHandle(job);
+        job = NULL;
     }
+    return job;
 }
 
-DWORD SelfJob::ActiveProcesses() const { return ActiveInJob(job_); }
+SelfJob::SelfJob() {
+    static const HANDLE job = MakeSelfJob(); // a process joins one job only
+    job_ = job;
+}
 
 bool SelfJob::WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const {
     return WaitForJob(job_, allowed, timeoutMs);
 }
 
-int ProcessHandleCount(DWORD pid) {
-    int count = 0;
-    for (const SystemHandleEntry& entry : SystemHandles())
-        if (entry.ProcessId == pid)
-            ++count;
-    return count;
+std::string Snapshot::Describe() const {
+    std::string out;
+    const std::pair<const char*, int> counts[] = {{"handles", handles}, {"windows", windows},
+                                                  {"gdi", gdi},         {"fonts/brushes/palettes", pageGdi},
+                                                  {"views", views},     {"sections", sections}};
+    for (const auto& [name, count] : counts)
+        if (count >= 0)
+            out += std::string(out.empty() ? "" : " ") + name + "=" + std::to_string(count);
+    return out;
 }
 
-int OwnHandlesOfType(const wchar_t* typeName) {
-    auto query = reinterpret_cast<QueryObject>(Ntdll("NtQueryObject"));
-    int count = 0;
-    for (const SystemHandleEntry& entry : SystemHandles()) {
-        if (entry.ProcessId != GetCurrentProcessId())
-            continue;
-        alignas(8) unsigned char buffer[1024];
-        HANDLE handle = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(entry.Handle));
-        if (query(handle, 2 /* ObjectTypeInformation */, buffer, sizeof(buffer), NULL) != 0)
-            continue;
-        const UNICODE_STRING& name = *reinterpret_cast<UNICODE_STRING*>(buffer);
-        if (name.Length / sizeof(wchar_t) == std::wcslen(typeName) &&
-            std::wcsncmp(name.Buffer, typeName, name.Length / sizeof(wchar_t)) == 0)
-            ++count;
-    }
-    return count;
+Snapshot OwnSnapshot() {
+    Snapshot s = SnapshotOf(GetCurrentProcess(), GetCurrentProcessId());
+    s.views = CountMappedViews();
+    s.sections = OwnSections();
+    return s;
 }
 
-GuiObjects CountGuiObjects(HANDLE process, DWORD pid) {
-    GuiObjects objects;
-    objects.user = static_cast<int>(GetGuiResources(process, GR_USEROBJECTS));
-    objects.gdi = static_cast<int>(GetGuiResources(process, GR_GDIOBJECTS));
-    if (objects.user == 0)
-        objects.user = CountWindows(pid);
-    if (objects.gdi == 0)
-        objects.gdi = CountGdiTableEntries(process);
-    return objects;
+Snapshot SnapshotOf(HANDLE process, DWORD pid) {
+    Snapshot s;
+    s.handles = HandleCount(pid);
+    DWORD windows = GetGuiResources(process, GR_USEROBJECTS);
+    s.windows = windows ? static_cast<int>(windows) : CountWindows(NULL, pid) + CountWindows(HWND_MESSAGE, pid);
+    CountGdi(process, s);
+    return s;
 }
 
-int GdiObjectsOfKinds(HANDLE process, std::initializer_list<int> wanted) {
-    std::map<int, int> kinds = GdiTableEntriesByKind(process);
-    if (kinds.empty())
-        return -1;
-    int count = 0;
-    for (int kind : wanted)
-        count += kinds.count(kind) ? kinds[kind] : 0;
-    return count;
+void ExpectFlat(const Snapshot& before, const Snapshot& after) {
+    const std::tuple<const char*, int, int> counts[] = {
+        {"handles", before.handles, after.handles},
+        {"windows", before.windows, after.windows},
+        {"GDI objects", before.gdi, after.gdi},
+        {"fonts, brushes and palettes", before.pageGdi, after.pageGdi},
+        {"mapped views", before.views, after.views},
+        {"sections", before.sections, after.sections}};
+    for (const auto& [name, was, is] : counts)
+        if (was >= 0 || is >= 0)
+            EXPECT_EQ(is, was) << name;
 }
 
-std::string Describe(const GuiObjects& objects) {
-    return "user=" + std::to_string(objects.user) + " gdi=" + std::to_string(objects.gdi);
+static HWND MakeWindow() { return CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL); }
+
+void ExpectOwnCountsSeeObjectsMadeOnPurpose() {
+    HWND first = MakeWindow(); // a thread's first window brings an input-method window along
+    Snapshot before = OwnSnapshot();
+    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, NULL);
+    void* view = MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0);
+    HWND window = MakeWindow();
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    Snapshot made = OwnSnapshot();
+    DeleteObject(brush);
+    DestroyWindow(window);
+    UnmapViewOfFile(view);
+    CloseHandle(section);
+    Snapshot after = OwnSnapshot();
+    DestroyWindow(first);
+    ASSERT_TRUE(section && view && window && brush);
+    EXPECT_EQ(made.handles, before.handles + 1) << "a section made on purpose";
+    EXPECT_EQ(made.sections, before.sections + 1) << "a section made on purpose";
+    EXPECT_EQ(made.views, before.views + 1) << "a view mapped on purpose";
+    EXPECT_EQ(made.windows, before.windows + 1) << "a window made on purpose";
+    EXPECT_EQ(made.gdi, before.gdi + 1) << "a brush made on purpose";
+    if (before.pageGdi >= 0)
+        EXPECT_EQ(made.pageGdi, before.pageGdi + 1) << "a brush made on purpose";
+    ExpectFlat(before, after);
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return names;
+void ExpectHandleCountSeesADuplicate(HANDLE process, DWORD pid) {
+    int before = HandleCount(pid);
+    HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL), remote = NULL;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, process, &remote, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+    int with = HandleCount(pid);
+    HANDLE back = NULL; // closed there by bringing it back
+    if (DuplicateHandle(process, remote, GetCurrentProcess(), &back, 0, FALSE, DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE))
+        CloseHandle(back);
+    EXPECT_EQ(with, before + 1) << "a handle duplicated into process " << pid;
+    EXPECT_EQ(HandleCount(pid), before);
 }
 
-void EmptyFolder(const std::string& folder) {
-    for (const std::string& name : FilesIn(folder))
-        DeleteFileA((folder + "\\" + name).c_str());
-}
-
-std::string FolderWithTwoScripts(const std::string& name) {
-    std::string folder = TempPath(name);
-    CreateDirectoryA(folder.c_str(), NULL);
-    for (const char* script : {"\\alpha.scr", "\\beta.scr"})
-        CloseHandle(CreateFileA((folder + script).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL));
-    return folder;
+void MakeSystemColourBrushes() {
+    for (int colour = 0; colour <= COLOR_MENUBAR; ++colour)
+        GetSysColorBrush(colour);
 }
 
 void PrintFigure(const std::string& name, const std::string& value) {

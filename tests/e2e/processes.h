@@ -4,9 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include <initializer_list>
 #include <string>
-#include <vector>
 
 namespace qx {
 
@@ -24,10 +22,12 @@ class JobProcess {
     HANDLE process() const { return process_; }
     // Waits for the first process to end; false on timeout.
     bool WaitForExit(DWORD timeoutMs);
+    // Waits for the first process to end while this thread's messages are handled (the process
+    // may send to windows of this thread); false on timeout.
+    bool WaitForExitPumping(DWORD timeoutMs);
     DWORD ExitCode() const;
-    // Processes of the job still running.
-    DWORD ActiveProcesses() const;
-    // Waits until at most `allowed` processes of the job run; false on timeout.
+    // Waits until at most `allowed` processes of the job run; false on timeout or when the job
+    // cannot be queried.
     bool WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const;
     // Ends every process of the job; returns how many were still running.
     DWORD EndAll();
@@ -38,44 +38,47 @@ class JobProcess {
     DWORD pid_ = 0;
 };
 
-// The calling process's own job: its children join it, so that a test can wait until the
-// programs it had started have ended. One per process.
+// The calling process's own job, made on first use: its children join it, so that a test can
+// wait until the programs it had started have ended.
 class SelfJob {
   public:
     SelfJob();
     bool ok() const { return job_ != NULL; }
-    DWORD ActiveProcesses() const; // this process included
+    // This process included; false on timeout or when the job cannot be queried.
     bool WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const;
 
   private:
     HANDLE job_ = NULL;
 };
 
-// Open handles of a process, counted from the system's handle table (works from outside).
-int ProcessHandleCount(DWORD pid);
-// Handles of this process whose object is of the given type ("Section", "Key", ...).
-int OwnHandlesOfType(const wchar_t* typeName);
-
-struct GuiObjects {
-    int user = 0; // windows of the process where GetGuiResources is not implemented (Wine)
-    int gdi = 0;  // entries of the process's GDI handle table where it is not (Wine)
-    bool operator==(const GuiObjects& other) const { return user == other.user && gdi == other.gdi; }
+// What a process holds. Wine implements neither GetProcessHandleCount nor GetGuiResources:
+// handles are read from the system's handle table, windows by enumeration, GDI objects from the
+// process's GDI table. A count whose query failed is -1 and has failed the test.
+struct Snapshot {
+    int handles = -1;
+    int windows = -1;
+    int gdi = -1;      // every GDI object
+    int pageGdi = -1;  // fonts, brushes and palettes: what a dialog page could make and forget
+    int views = -1;    // mapped views (this process only)
+    int sections = -1; // section handles (this process only)
+    std::string Describe() const;
 };
-// USER and GDI objects of a process; `process` needs PROCESS_QUERY_INFORMATION and
-// PROCESS_VM_READ.
-GuiObjects CountGuiObjects(HANDLE process, DWORD pid);
-std::string Describe(const GuiObjects& objects);
-// Wine's GDI objects of the given kinds (its table's type byte), -1 where the table cannot be
-// read. The kinds a page could create and forget: fonts, brushes, pens and palettes.
-constexpr int kGdiFont = 0x0a, kGdiBrush = 0x10, kGdiPen = 0x30, kGdiExtPen = 0x50, kGdiPalette = 0x08;
-int GdiObjectsOfKinds(HANDLE process, std::initializer_list<int> kinds);
+Snapshot OwnSnapshot();
+// Handles, windows and GDI objects of another process; `process` needs
+// PROCESS_QUERY_INFORMATION and PROCESS_VM_READ.
+Snapshot SnapshotOf(HANDLE process, DWORD pid);
+// The counts that both snapshots hold are equal.
+void ExpectFlat(const Snapshot& before, const Snapshot& after);
 
-// Files of a folder (names only), and removing them.
-std::vector<std::string> FilesIn(const std::string& folder);
-void EmptyFolder(const std::string& folder);
-// A folder under the temporary folder holding two empty scripts, "alpha.scr" and "beta.scr":
-// a terminal's script folder. Returns its path.
-std::string FolderWithTwoScripts(const std::string& name);
+// Positive controls: each count of this process moves by one when one object of its kind is
+// made on purpose, and back when it is released; a handle duplicated into another process on
+// purpose shows in that process's count.
+void ExpectOwnCountsSeeObjectsMadeOnPurpose();
+void ExpectHandleCountSeesADuplicate(HANDLE process, DWORD pid);
+
+// Wine makes the brush of a system colour the first time something paints with it; made
+// beforehand, none can appear during a count.
+void MakeSystemColourBrushes();
 
 // One line of figures for the reliability record: "FIGURE <name> <value>".
 void PrintFigure(const std::string& name, const std::string& value);

@@ -7,18 +7,6 @@
 
 namespace qx {
 
-void SettingsSession::SetUp() { ResetRegistry(); }
-
-void SettingsSession::TearDown() { ResetRegistry(); }
-
-void SettingsSession::Attach(const EntryList& programs, const EntryList& scripts) {
-    ConfigureTables(programs, scripts);
-    ASSERT_NE(LoadAddon(), nullptr);
-    launcher = FindLauncherWindow(frame.hwnd());
-    ASSERT_NE(launcher, nullptr);
-    frame.journal.clear();
-}
-
 SettingsSession::SheetRun SettingsSession::RunSheet(const std::function<void(HWND sheet)>& drive) {
     SheetRun run;
     std::atomic<bool> returned{false};
@@ -55,6 +43,8 @@ BoxInfo SettingsSession::TakeBoxOver(HWND sheet) {
     BoxInfo info = ReadMessageBox(box);
     PressButton(box, IDOK);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    // The sheet's thread answers a sent message only when the page's handler has returned.
+    SendMessageA(sheet, WM_NULL, 0, 0);
     return info;
 }
 

@@ -13,14 +13,8 @@ namespace qx {
 constexpr int kSettingsId = 100;
 constexpr int kTitle = 1000, kCommand = 1005, kScriptFile = 1010, kBrowse = 1015;
 
-class SettingsSession : public ::testing::Test {
+class SettingsSession : public AddonTest {
   protected:
-    void SetUp() override;
-    void TearDown() override;
-
-    // Configures the tables, loads the add-on and forgets the attach messages.
-    void Attach(const EntryList& programs, const EntryList& scripts);
-
     // Picks the settings item. `drive` runs on the driver thread with the open sheet and ends
     // by closing it; a box shown after the sheet has closed is read into the result and
     // dismissed. `sheetShown` is false when no sheet appeared (then `drive` does not run).
@@ -31,20 +25,13 @@ class SettingsSession : public ::testing::Test {
     SheetRun RunSheet(const std::function<void(HWND sheet)>& drive);
 
     // On the driver thread: waits for the message box that a page shows over the sheet, reads
-    // it, dismisses it and waits until it is gone.
+    // it, dismisses it, and returns once the page has finished with it (the sheet answers again).
     BoxInfo TakeBoxOver(HWND sheet);
 
     // The restart notice: its text and caption, owned by the frame, with the information icon.
     void ExpectRestartNotice(const BoxInfo& box);
 
-    void Pick(int id) { SendMessageA(launcher, WM_COMMAND, id, 0); }
-    // Private messages after the attach, without HM_ISONLINE.
-    std::vector<HostMessage> Sent() const { return MenuMessages(frame.journal); }
-    WPARAM L() const { return reinterpret_cast<WPARAM>(launcher); }
-
-    TestFrame frame;
-    HWND launcher = NULL;
-    DWORD mainThread = GetCurrentThreadId();
+    FocusTrail focus; // of the main thread, where the sheet runs
 };
 
 // Messages compare as lines of name, wParam and text ("0" for lParam 0): Describe writes the

@@ -1,8 +1,17 @@
-// The settings sheet's texts as the code-page-932 bytes the add-on must show.
+// The add-on's texts as the code-page-932 bytes it must show.
 #pragma once
 #include <string>
 
 namespace qx {
+
+// "Quolixランチの設定...": the settings item.
+const std::string kSettingsItem = "Quolix\x83\x89\x83\x93\x83\x60\x82\xcc\x90\xdd\x92\xe8...";
+// "Quolixがまだ起動されていません。", "QXLAUNCH.DLL: 内部エラー1" and "...2": the failed attach.
+const std::string kHostNotRunning =
+    "Quolix\x82\xaa\x82\xdc\x82\xbe\x8b\x4e\x93\xae\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82"
+    "\xb9\x82\xf1\x81\x42";
+const std::string kInternalError1 = "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "1";
+const std::string kInternalError2 = "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "2";
 
 // "ファイルメニュー", "スクリプトメニュー": the two page captions and tab labels.
 const std::string kFileMenuCaption = "\x83t\x83@\x83\x43\x83\x8b\x83\x81\x83j\x83\x85\x81[";

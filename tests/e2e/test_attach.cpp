@@ -5,80 +5,42 @@
 #include <set>
 #include <thread>
 
+#include "cell.h"
 #include "harness.h"
+#include "processes.h"
+#include "settings_texts.h"
 
 using namespace qx;
 
 namespace {
 
-// The add-on's own texts as code-page-932 bytes.
-const std::string kSettingsCaption = "Quolix\x83\x89\x83\x93\x83\x60\x82\xcc\x90\xdd\x92\xe8...";
-const std::string kHostNotRunning =
-    "Quolix\x82\xaa\x82\xdc\x82\xbe\x8b\x4e\x93\xae\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82"
-    "\xb9\x82\xf1\x81\x42";
-const std::string kInternalError1 = "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "1";
-const std::string kInternalError2 = "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "2";
-
-class Attach : public ::testing::Test {
+class Attach : public AddonTest {
   protected:
-    void SetUp() override { ResetRegistry(); }
-    void TearDown() override { ResetRegistry(); }
-
     // Loads the add-on under a fresh frame and returns the private messages it sent.
     std::vector<HostMessage> AttachAndRecord() {
-        EXPECT_NE(LoadAddon(), nullptr);
-        launcher = FindLauncherWindow(frame.hwnd());
-        return MenuMessages(frame.journal);
+        Load();
+        return Sent();
     }
 
-    void ExpectMessage(const HostMessage& m, UINT message, WPARAM wParam, const char* text) {
-        EXPECT_EQ(MessageName(m.message), std::string(MessageName(message)));
-        EXPECT_EQ(m.wParam, wParam);
-        if (text == nullptr) {
-            EXPECT_EQ(m.lParam, 0);
-        } else {
-            EXPECT_NE(m.lParam, 0);
-            EXPECT_EQ(m.text, std::string(text));
-        }
+    // The attach's messages, line by line, are those of an attach of these titles (cell.h).
+    void ExpectAttachOf(const std::vector<std::string>& programs, const std::vector<std::string>& scripts) {
+        std::vector<std::string> lines{"LOADED 1"};
+        for (const HostMessage& m : AttachAndRecord())
+            lines.push_back(ReportLine(m, launcher));
+        EXPECT_EQ(lines, ExpectedAttach(programs, scripts));
     }
-    WPARAM L() const { return reinterpret_cast<WPARAM>(launcher); }
-
-    TestFrame frame;
-    HWND launcher = NULL;
 };
 
-TEST_F(Attach, BothTablesEmptySendOnlyTheSettingsItem) {
-    auto messages = AttachAndRecord();
-    ASSERT_EQ(messages.size(), 2u);
-    ExpectMessage(messages[0], HM_SETITEMID, 100, nullptr);
-    ExpectMessage(messages[1], HM_ADDSETTINGSITEM, L(), kSettingsCaption.c_str());
-    EXPECT_EQ(messages[1].text.size() + 1, 22u);
-}
+TEST_F(Attach, BothTablesEmptySendOnlyTheSettingsItem) { ExpectAttachOf({}, {}); }
 
 TEST_F(Attach, TwoProgramsAndNoScriptsSendSevenMessagesInOrder) {
     ConfigureTables({{Sjis("メモ帳"), "notepad.exe"}, {Sjis("表計算"), "calc.exe"}}, {});
-    auto messages = AttachAndRecord();
-    ASSERT_EQ(messages.size(), 7u);
-    ExpectMessage(messages[0], HM_ADDFILEITEM, L(), nullptr);
-    ExpectMessage(messages[1], HM_SETITEMID, 200, nullptr);
-    ExpectMessage(messages[2], HM_ADDFILEITEM, L(), Sjis("メモ帳").c_str());
-    ExpectMessage(messages[3], HM_SETITEMID, 201, nullptr);
-    ExpectMessage(messages[4], HM_ADDFILEITEM, L(), Sjis("表計算").c_str());
-    ExpectMessage(messages[5], HM_SETITEMID, 100, nullptr);
-    ExpectMessage(messages[6], HM_ADDSETTINGSITEM, L(), kSettingsCaption.c_str());
+    ExpectAttachOf({Sjis("メモ帳"), Sjis("表計算")}, {});
 }
 
 TEST_F(Attach, OneScriptOpensOnlyTheScriptGroup) {
     ConfigureTables({}, {{Sjis("日記"), "diary.scr"}});
-    auto messages = AttachAndRecord();
-    ASSERT_EQ(messages.size(), 5u);
-    ExpectMessage(messages[0], HM_ADDSCRIPTITEM, L(), nullptr);
-    ExpectMessage(messages[1], HM_SETITEMID, 300, nullptr);
-    ExpectMessage(messages[2], HM_ADDSCRIPTITEM, L(), Sjis("日記").c_str());
-    ExpectMessage(messages[3], HM_SETITEMID, 100, nullptr);
-    ExpectMessage(messages[4], HM_ADDSETTINGSITEM, L(), kSettingsCaption.c_str());
-    for (const HostMessage& m : messages)
-        EXPECT_NE(m.message, HM_ADDFILEITEM);
+    ExpectAttachOf({}, {Sjis("日記")});
 }
 
 TEST_F(Attach, FiveAndFiveGiveElevenDistinctHandlesEachWithItsOwnTitle) {
@@ -109,7 +71,7 @@ TEST_F(Attach, FiveAndFiveGiveElevenDistinctHandlesEachWithItsOwnTitle) {
         EXPECT_EQ(texts[i], programs[i].first);
         EXPECT_EQ(texts[5 + i], scripts[i].first);
     }
-    EXPECT_EQ(texts[10], kSettingsCaption);
+    EXPECT_EQ(texts[10], kSettingsItem);
     // Only titles travel at attach; no target ever reaches the terminal.
     for (const std::string& text : texts)
         for (int i = 0; i < 5; ++i) {
@@ -145,24 +107,8 @@ TEST_F(Attach, LauncherWindowIsAHiddenZeroSizeChildOfTheFrame) {
 TEST_F(Attach, HostTerminalNotRunningShowsOneBoxAndFailsTheLoad) {
     frame.Destroy();
     std::string defaultCaption = DefaultBoxCaption();
-    BoxInfo box;
-    int boxes = 0;
-    HMODULE module = reinterpret_cast<HMODULE>(1);
-    RunDriven([&] { module = LoadAddon(); },
-              [&] {
-                  HWND found = WaitForDialog();
-                  ASSERT_NE(found, nullptr);
-                  box = ReadMessageBox(found);
-                  ++boxes;
-                  PressButton(found, IDOK);
-                  // No second box follows.
-                  while (IsWindow(found))
-                      Sleep(10);
-                  if (WaitForDialog(500))
-                      ++boxes;
-              });
-    EXPECT_EQ(module, nullptr);
-    EXPECT_EQ(boxes, 1);
+    BoxInfo box; // a second box would keep the load from returning, and fail the test
+    EXPECT_EQ(LoadAddonAnsweringOneBox(box), nullptr);
     EXPECT_EQ(box.text, kHostNotRunning);
     EXPECT_EQ(box.caption, defaultCaption);
     EXPECT_EQ(box.owner, nullptr);
@@ -176,11 +122,7 @@ TEST_F(Attach, HostTerminalNotRunningShowsOneBoxAndFailsTheLoad) {
 // The class fails to register when one of the same name already exists for the add-on's
 // instance; the add-on loads at its fixed base, so the test can claim the name first.
 TEST_F(Attach, ClassThatCannotBeRegisteredShowsInternalErrorOne) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = AddonPreferredBase();
-    wc.lpszClassName = "QuolixLaunch";
-    ASSERT_NE(RegisterClassA(&wc), 0);
+    ASSERT_NE(RegisterWindowClass("QuolixLaunch", DefWindowProcA, AddonPreferredBase()), 0);
     BoxInfo box;
     HMODULE module = LoadAddonAnsweringOneBox(box);
     EXPECT_EQ(module, nullptr);
@@ -264,20 +206,15 @@ TEST_F(Attach, HostileRegistryValuesNeverReachTheTerminalUnterminated) {
 TEST(CrossProcess, TextsArriveIntactInATerminalOfAnotherProcess) {
     ResetRegistry();
     ConfigureTables({{Sjis("メモ帳"), "notepad.exe"}}, {{Sjis("日記"), "diary.scr"}});
-    std::string journal = TempPath("qx-cross-journal.txt");
-    DeleteFileA(journal.c_str());
-    std::string command = "\"" + ExeDirectory() + "qxhost.exe\" --no-load --journal \"" + journal + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    TestFolder folder("qx-cross");
+    std::string journal = folder / "journal.txt";
+    JobProcess host;
+    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --no-load --journal \"" + journal + "\"", ""));
     HWND frame = NULL;
-    for (int i = 0; i < 400 && !frame; ++i, Sleep(25))
-        frame = FindWindowA("QuolixFrameClass", NULL);
-    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return (frame = FindWindowA("QuolixFrameClass", NULL)) != NULL; }, 10000));
     DWORD framePid = 0;
     GetWindowThreadProcessId(frame, &framePid);
-    EXPECT_EQ(framePid, pi.dwProcessId);
+    EXPECT_EQ(framePid, host.pid());
 
     ASSERT_NE(LoadAddon(), nullptr);
     HWND launcher = FindLauncherWindow(frame);
@@ -285,15 +222,12 @@ TEST(CrossProcess, TextsArriveIntactInATerminalOfAnotherProcess) {
     EXPECT_EQ(GetWindowThreadProcessId(launcher, NULL), GetCurrentThreadId());
     // A pick in the terminal reaches our window; the script name crosses over too.
     PostMessageA(frame, WM_COMMAND, 300, 0);
-    for (int i = 0; i < 100; ++i) {
+    EXPECT_TRUE(WaitUntil([&] {
         PumpPending();
-        Sleep(10);
-    }
+        return ReadFileBytes(journal).find("HM_RUNSCRIPT") != std::string::npos;
+    })) << "the script did not reach the terminal";
     PostMessageA(frame, WM_CLOSE, 0, 0);
-    while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-        PumpPending();
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    EXPECT_TRUE(host.WaitForExitPumping(10000)) << "the stand-in terminal did not end";
     EXPECT_FALSE(IsWindow(launcher));
 
     std::string log = ReadFileBytes(journal);
@@ -306,7 +240,7 @@ TEST(CrossProcess, TextsArriveIntactInATerminalOfAnotherProcess) {
         "HM_SETITEMID wParam=300 lParam=0\n"
         "HM_ADDSCRIPTITEM wParam=launcher lParam=handle id=300 text=" + Sjis("日記") + "\n"
         "HM_SETITEMID wParam=100 lParam=0\n"
-        "HM_ADDSETTINGSITEM wParam=launcher lParam=handle id=100 text=" + kSettingsCaption + "\n"
+        "HM_ADDSETTINGSITEM wParam=launcher lParam=handle id=100 text=" + kSettingsItem + "\n"
         "PICK id=300\n"
         "HM_RUNSCRIPT wParam=9 lParam=handle text=diary.scr\n"
         "FRAME DESTROYED\n";

@@ -81,8 +81,9 @@ struct StoredTable {
 
 // The terminal's script folder of the cells whose "ScriptPath" is valid: two scripts.
 std::string ScriptFolder() {
-    static const std::string folder = FolderWithTwoScripts("qx-cell-scripts");
-    return folder;
+    static const TestFolder folder("qx-cell-scripts");
+    static const bool made = (MakeEntries(folder.path(), {"alpha.scr", "beta.scr"}), true);
+    return made ? folder.path() : std::string();
 }
 
 std::string Name(const char* prefix, int index) {
@@ -177,15 +178,7 @@ int ExpectedListed() {
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cwd);
     SetCurrentDirectoryA(ExeDirectory().c_str());
-    int listed = 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*.scr").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            ++listed;
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
+    int listed = static_cast<int>(Search(folder + "\\*.scr").size());
     SetCurrentDirectoryA(cwd);
     return listed;
 }
@@ -469,23 +462,17 @@ TEST(CorruptedTable, TargetsThatLostTheirNulStayWithinTheirField) {
     EXPECT_EQ(frame.journal[0].text, scriptName);
     EXPECT_EQ(frame.journal[0].wParam, scriptName.size());
 
-    std::string noopDir = TempPath("qx-noop-corrupted");
-    CreateDirectoryA(noopDir.c_str(), NULL);
-    EmptyFolder(noopDir);
-    SetEnvironmentVariableA("QX_NOOP_DIR", noopDir.c_str());
+    SelfJob job; // qxnoop joins it; once it has ended, its record is whole
+    ASSERT_TRUE(job.ok());
+    TestFolder noopDir("qx-noop-corrupted");
+    SetEnvironmentVariableA("QX_NOOP_DIR", noopDir.path().c_str());
     SendMessageA(launcher, WM_COMMAND, 200, 0);
     SetEnvironmentVariableA("QX_NOOP_DIR", NULL);
-    std::string record;
-    for (DWORD start = GetTickCount(); record.find('\n') == std::string::npos; Sleep(20)) {
-        std::vector<std::string> files = FilesIn(noopDir);
-        if (!files.empty())
-            record = ReadFileBytes(noopDir + "\\" + files[0]);
-        ASSERT_LT(GetTickCount() - start, 10000u) << "qxnoop did not start";
-    }
-    Sleep(100); // qxnoop writes its command line right after the tag
-    record = ReadFileBytes(noopDir + "\\" + FilesIn(noopDir)[0]);
+    ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "qxnoop did not end";
+    std::vector<std::string> files = Search(noopDir / "*");
+    ASSERT_EQ(files.size(), 1u) << "qxnoop did not start";
+    std::string record = ReadFileBytes(noopDir / files[0]);
     EXPECT_EQ(ParametersOf(record.substr(record.find('\n') + 1)), std::string(248, 'p'));
-    EmptyFolder(noopDir);
     ResetRegistry();
 }
 

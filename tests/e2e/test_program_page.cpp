@@ -5,8 +5,6 @@
 #include "settings_session.h"
 #include "settings_texts.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <set>
 
@@ -51,6 +49,8 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
         for (const Refusal& r : refusals) {
             SCOPED_TRACE(r.what);
             FillRows(page, r.rows);
+            // The focus starts away from every title, so that a refusal that moves none shows.
+            SendMessageA(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(page, kCommand + 4)), TRUE);
             // Leaving the page and confirming the sheet validate alike.
             byOk = !byOk;
             if (byOk)
@@ -61,8 +61,7 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
             EXPECT_EQ(box.text, *r.message);
             EXPECT_EQ(box.caption, defaultCaption);
             EXPECT_TRUE(box.iconError);
-            EXPECT_TRUE(WaitUntil([&] { return FocusOf(mainThread) == GetDlgItem(page, kTitle + r.focusRow); }))
-                << "focus on " << FocusOf(mainThread);
+            EXPECT_EQ(focus.Last(), GetDlgItem(page, kTitle + r.focusRow));
             ASSERT_TRUE(IsWindow(sheet)) << "the sheet closed";
             EXPECT_EQ(CurrentPage(sheet), page);
             EXPECT_EQ(CurrentPageIndex(sheet), 0);
@@ -125,16 +124,7 @@ class Browse : public ProgramPage {
   protected:
     void SetUp() override {
         ProgramPage::SetUp();
-        root = TempPath("qx-browse");
-        CreateDirectoryA(root.c_str(), NULL);
-        CreateDirectoryA((root + "\\with blank").c_str(), NULL);
-        for (const char* name : {"\\tool.exe", "\\helper.com", "\\notes.txt", "\\with blank\\my tool.exe"})
-            Touch(root + name);
-    }
-    static void Touch(const std::string& path) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-        CloseHandle(file);
+        MakeEntries(root, {"with blank\\", "tool.exe", "helper.com", "notes.txt", "with blank\\my tool.exe"});
     }
 
     // On the driver thread: presses row's browse button and works the file dialog: chooses
@@ -147,48 +137,29 @@ class Browse : public ProgramPage {
         EXPECT_NE(dialog, nullptr) << "no file dialog";
         if (!dialog)
             return {};
-        EXPECT_EQ(ControlText(dialog, 0x47C), ""); // opens with an empty name
-        HWND filter = GetDlgItem(dialog, 0x470);
-        EXPECT_EQ(SendMessageA(filter, CB_GETCURSEL, 0, 0), 0);
-        EXPECT_EQ(ComboItems(filter).at(0), kProgramsFilterName);
+        EXPECT_EQ(FileDialogName(dialog), ""); // opens with an empty name
+        EXPECT_EQ(FileDialogType(dialog), std::make_pair(0, kProgramsFilterName)); // programs first
         std::vector<std::string> listed;
         if (!listFolder.empty()) {
             // A folder typed as the name opens it; where the dialog starts depends on its
             // own memory of earlier runs.
-            SetControlText(dialog, 0x47C, listFolder);
-            PressButton(dialog, IDOK);
+            EnterFileDialogName(dialog, listFolder);
             WaitUntil([&] {
-                listed = ListedFiles(dialog);
+                listed = FileDialogListing(dialog);
                 return std::find(listed.begin(), listed.end(), "tool.exe") != listed.end();
             });
         }
-        if (path.empty()) {
+        if (path.empty())
             PressButton(dialog, IDCANCEL);
-        } else {
-            SetControlText(dialog, 0x47C, path);
-            PressButton(dialog, IDOK);
-        }
+        else
+            EnterFileDialogName(dialog, path);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "file dialog still open";
+        SendMessageA(sheet, WM_NULL, 0, 0); // returns once the page has taken the dialog's answer
         return listed;
     }
 
-    static std::vector<std::string> ListedFiles(HWND dialog) {
-        HWND list = FindDescendant(dialog, "SysListView32");
-        std::vector<std::string> names;
-        int count = list ? static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
-        for (int i = 0; i < count; ++i) {
-            char text[MAX_PATH] = "";
-            LVITEMA item = {};
-            item.iSubItem = 0;
-            item.pszText = text;
-            item.cchTextMax = sizeof(text);
-            SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
-            names.push_back(text);
-        }
-        return names;
-    }
-
-    std::string root;
+    TestFolder folder{"qx-browse"};
+    const std::string& root = folder.path();
 };
 
 TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
@@ -197,7 +168,7 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
         HWND page = CurrentPage(sheet);
         BrowseTo(sheet, page, 1, "");
         EXPECT_EQ(ControlText(page, kCommand + 1), "two.exe");
-        EXPECT_EQ(FocusOf(mainThread), GetDlgItem(page, kBrowse + 1)); // the pressed button
+        EXPECT_EQ(focus.Last(), GetDlgItem(page, kBrowse + 1)); // the pressed button
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
 }
@@ -212,11 +183,11 @@ TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept)
         EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
                   (std::set<std::string>{"with blank", "tool.exe", "helper.com"}));
         EXPECT_EQ(ControlText(page, kCommand), root + "\\tool.exe");
-        EXPECT_EQ(FocusOf(mainThread), GetDlgItem(page, kCommand));
+        EXPECT_EQ(focus.Last(), GetDlgItem(page, kCommand));
         SetControlText(page, kTitle + 1, "Blank");
         BrowseTo(sheet, page, 1, root + "\\with blank\\my tool.exe");
         EXPECT_EQ(ControlText(page, kCommand + 1), "\"" + root + "\\with blank\\my tool.exe\"");
-        EXPECT_EQ(FocusOf(mainThread), GetDlgItem(page, kCommand + 1));
+        EXPECT_EQ(focus.Last(), GetDlgItem(page, kCommand + 1));
         PostSheetButton(sheet, PSBTN_OK);
     });
     char directory[MAX_PATH] = "";
@@ -231,17 +202,15 @@ TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept)
 // field's 259: up to 257 it is quoted; at 258 it cannot be, and the row stays as it was rather
 // than take a cut path or one that would start a different program.
 TEST_F(Browse, PathsAtTheFieldsLimitAreQuotedOnlyWhenTheyFit) {
-    std::string blankDir = "C:\\qx-browse-long\\with blank", bareDir = "C:\\qx-browse-long\\bare";
-    CreateDirectoryA("C:\\qx-browse-long", NULL);
-    CreateDirectoryA(blankDir.c_str(), NULL);
-    CreateDirectoryA(bareDir.c_str(), NULL);
-    auto fileOfLength = [](const std::string& dir, size_t length) {
-        return dir + "\\" + std::string(length - dir.size() - 5, 'f') + ".exe";
+    MakeEntries(root, {"bare\\"});
+    // A file under `dir` of the test's folder whose full path has `length` characters.
+    auto fileOfLength = [&](const std::string& dir, size_t length) {
+        std::string relative = dir + "\\" + std::string(length - root.size() - dir.size() - 6, 'f') + ".exe";
+        MakeEntries(root, {relative});
+        return root + "\\" + relative;
     };
-    std::string blank257 = fileOfLength(blankDir, 257), blank258 = fileOfLength(blankDir, 258);
-    std::string bare258 = fileOfLength(bareDir, 258);
-    for (const std::string& path : {blank257, blank258, bare258})
-        Touch(path);
+    std::string blank257 = fileOfLength("with blank", 257), blank258 = fileOfLength("with blank", 258);
+    std::string bare258 = fileOfLength("bare", 258);
     Attach({{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}}, {});
     RunSheet([&](HWND sheet) {
         HWND page = CurrentPage(sheet);
@@ -254,8 +223,6 @@ TEST_F(Browse, PathsAtTheFieldsLimitAreQuotedOnlyWhenTheyFit) {
         PostSheetButton(sheet, PSBTN_OK);
     });
     EXPECT_EQ(ReadValue(kFileKey, "Command00").data.size(), 260u); // 259 characters and the NUL
-    for (const std::string& path : {blank257, blank258, bare258})
-        DeleteFileA(path.c_str());
 }
 
 } // namespace

@@ -8,11 +8,13 @@
 #include <windows.h>
 #include <prsht.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "cell.h"
 #include "harness.h"
 #include "processes.h"
+#include "settings_texts.h"
 
 using namespace qx;
 
@@ -33,48 +35,31 @@ void ConfigureFiveAndFive() {
 // Pick number i of a run: programs and scripts in turn, every entry alike.
 int PickId(int i) { return (i % 2 == 0 ? 200 : 300) + (i / 2) % 5; }
 
-struct Snapshot {
-    int handles = 0;
-    GuiObjects gui;
-    int mappedViews = -1; // only for this process
-    std::string Describe() const {
-        return "handles=" + std::to_string(handles) + " " + qx::Describe(gui) +
-               (mappedViews >= 0 ? " views=" + std::to_string(mappedViews) : "");
-    }
-};
-
-Snapshot OwnSnapshot() {
-    Snapshot s;
-    s.handles = ProcessHandleCount(GetCurrentProcessId());
-    s.gui = CountGuiObjects(GetCurrentProcess(), GetCurrentProcessId());
-    s.mappedViews = CountMappedRegions();
-    return s;
-}
-
-Snapshot SnapshotOf(const JobProcess& process) {
-    Snapshot s;
-    s.handles = ProcessHandleCount(process.pid());
-    s.gui = CountGuiObjects(process.process(), process.pid());
-    return s;
-}
-
-void ExpectFlat(const Snapshot& before, const Snapshot& after) {
-    EXPECT_EQ(after.handles, before.handles) << "handles";
-    EXPECT_EQ(after.gui.user, before.gui.user) << "USER objects";
-    EXPECT_EQ(after.gui.gdi, before.gui.gdi) << "GDI objects";
-    EXPECT_EQ(after.mappedViews, before.mappedViews) << "mapped views";
-}
-
 class Resources : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetRegistry();
         ConfigureFiveAndFive();
-        // Programs are started in the current directory ("."), where qxnoop is.
+        // Programs are started in the current directory ("."), where qxnoop is; each one it
+        // starts leaves a record in the folder QX_NOOP_DIR names.
         SetCurrentDirectoryA(ExeDirectory().c_str());
+        MakeEntries(folder.path(), {"started\\"});
+        SetEnvironmentVariableA("QX_NOOP_DIR", started.c_str());
     }
-    void TearDown() override { ResetRegistry(); }
+    void TearDown() override {
+        SetEnvironmentVariableA("QX_NOOP_DIR", NULL);
+        ResetRegistry();
+    }
+    // Programs that really started, by their records.
+    size_t ProgramsStarted() const { return Search(started + "\\*").size(); }
+
+    TestFolder folder{"qx-resources"};
+    std::string started = folder / "started";
 };
+
+// Programs and scripts among the first `picks` picks.
+int ProgramPicks(int picks) { return (picks + 1) / 2; }
+int ScriptPicks(int picks) { return picks / 2; }
 
 TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     SelfJob job; // the started programs join it, so the test can wait for them
@@ -84,31 +69,45 @@ TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     ASSERT_NE(LoadAddon(), nullptr);
     HWND launcher = FindLauncherWindow(frame.hwnd());
     ASSERT_NE(launcher, nullptr);
-    int scriptsSeen = 0;
     const auto run = [&](int picks) {
         for (int i = 0; i < picks; ++i) {
             SendMessageA(launcher, WM_COMMAND, PickId(i), 0);
             ASSERT_TRUE(job.WaitForActiveAtMost(1 + kProgramsAtOnce, 10000));
         }
         ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "started programs did not end";
-        for (const HostMessage& m : frame.journal)
-            scriptsSeen += m.message == HM_RUNSCRIPT;
-        frame.journal.clear();
         PumpPending();
     };
     run(20); // the shell and the channel settle
-    scriptsSeen = 0;
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
+    size_t scripts = frame.journal.size(), programs = ProgramsStarted();
     Snapshot before = OwnSnapshot();
     run(picks);
     Snapshot after = OwnSnapshot();
-    EXPECT_EQ(scriptsSeen, picks / 2);
     ExpectFlat(before, after);
-    PrintFigure("in_process_picks", std::to_string(picks) + " (" + std::to_string(picks / 2) +
-                                        " programs started, " + std::to_string(scriptsSeen) +
-                                        " scripts sent)");
+    ExpectOwnCountsSeeObjectsMadeOnPurpose();
+    scripts = frame.journal.size() - scripts; // only HM_RUNSCRIPT reaches the terminal on a pick
+    programs = ProgramsStarted() - programs;
+    EXPECT_EQ(scripts, static_cast<size_t>(ScriptPicks(picks)));
+    EXPECT_EQ(programs, static_cast<size_t>(ProgramPicks(picks)));
+    PrintFigure("in_process_picks", std::to_string(picks) + " (" + std::to_string(programs) +
+                                        " programs started, " + std::to_string(scripts) + " scripts sent)");
     PrintFigure("in_process_before", before.Describe());
     PrintFigure("in_process_after", after.Describe());
+}
+
+// Search handles the add-on opened and closed. Wine's search closes its folder once the listing
+// is read to its end, so a search left open is no handle there: the add-on's own calls tell.
+int searchesOpened = 0, searchesClosed = 0;
+decltype(&FindFirstFileA) findFirst;
+decltype(&FindClose) findClose;
+HANDLE WINAPI CountedFindFirst(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
+    HANDLE search = findFirst(pattern, found);
+    searchesOpened += search != INVALID_HANDLE_VALUE;
+    return search;
+}
+BOOL WINAPI CountedFindClose(HANDLE search) {
+    ++searchesClosed;
+    return findClose(search);
 }
 
 // One settings sheet, opened from the settings item and cancelled by a second thread once it has
@@ -132,49 +131,47 @@ bool OpenAndCancelSheet(HWND launcher) {
 }
 
 TEST_F(Resources, SettingsSheetsOpenedAndCancelledLeaveItsHandlesAndGuiObjectsFlat) {
-    SetString(kHostConfigKey, "ScriptPath", FolderWithTwoScripts("qx-resources-scripts"));
+    MakeEntries(folder.path(), {"scripts\\", "scripts\\alpha.scr", "scripts\\beta.scr"});
+    SetString(kHostConfigKey, "ScriptPath", folder / "scripts");
     TestFrame frame;
     frame.closeReceived = true;
     ASSERT_NE(LoadAddon(), nullptr);
     HWND launcher = FindLauncherWindow(frame.hwnd());
     ASSERT_NE(launcher, nullptr);
+    findFirst = reinterpret_cast<decltype(findFirst)>(HookAddonImport("KERNEL32.dll", "FindFirstFileA", reinterpret_cast<void*>(CountedFindFirst)));
+    findClose = reinterpret_cast<decltype(findClose)>(HookAddonImport("KERNEL32.dll", "FindClose", reinterpret_cast<void*>(CountedFindClose)));
+    ASSERT_TRUE(findFirst && findClose);
     const auto run = [&](int sheets) {
         for (int i = 0; i < sheets; ++i)
             ASSERT_TRUE(OpenAndCancelSheet(launcher)) << "sheet " << i;
         PumpPending();
     };
     run(3); // the common controls, the dialog font and the thread's caches settle
+    MakeSystemColourBrushes();
     const int sheets = CountFromEnvironment("QX_STRESS_SHEETS", 20);
     frame.journal.clear();
-    const auto pageKinds = [] {
-        return GdiObjectsOfKinds(GetCurrentProcess(), {kGdiFont, kGdiBrush, kGdiPen, kGdiExtPen, kGdiPalette});
-    };
+    searchesOpened = searchesClosed = 0;
     Snapshot before = OwnSnapshot();
-    int pageKindsBefore = pageKinds();
     DWORD start = GetTickCount();
     run(sheets);
     DWORD elapsed = GetTickCount() - start;
-    int pageKindsAfter = pageKinds();
     Snapshot after = OwnSnapshot();
-    EXPECT_EQ(after.handles, before.handles) << "handles";
-    EXPECT_EQ(after.gui.user, before.gui.user) << "USER objects";
-    EXPECT_EQ(after.mappedViews, before.mappedViews) << "mapped views";
     // Wine's cache of window DCs (a DC with its region and surface) grows now and then with any
-    // property sheet, the add-on's pages or plain ones alike, so all GDI objects are flat only
-    // where the platform counts them itself; under Wine the kinds a page could leave are.
-    if (GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) != 0) {
-        EXPECT_EQ(after.gui.gdi, before.gui.gdi) << "GDI objects";
-    } else {
-        EXPECT_GT(pageKindsBefore, 0) << "Wine's GDI table was not read";
-        EXPECT_EQ(pageKindsAfter, pageKindsBefore) << "fonts, brushes, pens and palettes";
-    }
+    // property sheet: where the platform does not count GDI objects itself, the kinds a page
+    // could leave are compared instead of all of them.
+    if (before.pageGdi >= 0)
+        before.gdi = after.gdi = -1;
+    ExpectFlat(before, after);
+    ExpectOwnCountsSeeObjectsMadeOnPurpose();
+    EXPECT_EQ(searchesOpened, sheets) << "each script page searches its folder once";
+    EXPECT_EQ(searchesClosed, searchesOpened) << "searches left open";
     // Cancel changes nothing: each opening asked whether the terminal is online, nothing more.
     EXPECT_EQ(frame.journal.size(), static_cast<size_t>(sheets));
     EXPECT_EQ(MenuMessages(frame.journal).size(), 0u);
     PrintFigure("settings_sheets", std::to_string(sheets) + " opened, both pages shown, cancelled in " +
                                        std::to_string(elapsed) + " ms");
-    PrintFigure("settings_sheets_before", before.Describe() + " fonts/brushes/pens/palettes=" + std::to_string(pageKindsBefore));
-    PrintFigure("settings_sheets_after", after.Describe() + " fonts/brushes/pens/palettes=" + std::to_string(pageKindsAfter));
+    PrintFigure("settings_sheets_before", before.Describe());
+    PrintFigure("settings_sheets_after", after.Describe());
 }
 
 // The stand-in terminal's frame, once the add-on it loaded has registered its items.
@@ -204,84 +201,91 @@ void PickThroughTerminal(HWND frame, int picks, const std::function<bool(DWORD)>
     UpdateWindow(frame); // let it paint what the picks showed before it is counted
 }
 
+// Scripts the stand-in terminal received, by its journal.
+size_t ScriptsReceived(const std::string& journal) {
+    std::vector<std::string> lines = ReadLines(journal);
+    return std::count_if(lines.begin(), lines.end(), [](const std::string& line) { return line.rfind("HM_RUNSCRIPT ", 0) == 0; });
+}
+
 TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
     JobProcess host;
-    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\"", ExeDirectory()));
+    std::string journal = folder / "journal.txt";
+    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --journal \"" + journal + "\"", ExeDirectory()));
     HWND frame = WaitForLoadedFrame(host.pid());
     ASSERT_NE(frame, nullptr) << "the stand-in terminal did not load the add-on";
     // The terminal and the programs the add-on starts inside it share the terminal's job.
     const auto programsDone = [&host](DWORD running) { return host.WaitForActiveAtMost(1 + running, 10000); };
     PickThroughTerminal(frame, 20, programsDone);
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
-    Snapshot before = SnapshotOf(host);
+    Snapshot before = SnapshotOf(host.process(), host.pid());
     PickThroughTerminal(frame, picks, programsDone);
-    Snapshot after = SnapshotOf(host);
+    Snapshot after = SnapshotOf(host.process(), host.pid());
     ExpectFlat(before, after);
+    ExpectHandleCountSeesADuplicate(host.process(), host.pid());
+    ExpectOwnCountsSeeObjectsMadeOnPurpose(); // the same counts, read the same way, in this process
+    EXPECT_EQ(ProgramsStarted(), static_cast<size_t>(ProgramPicks(20) + ProgramPicks(picks)));
+    EXPECT_EQ(ScriptsReceived(journal), static_cast<size_t>(ScriptPicks(20) + ScriptPicks(picks)));
     PrintFigure("stand_in_picks", std::to_string(picks));
     PrintFigure("stand_in_before", before.Describe());
     PrintFigure("stand_in_after", after.Describe());
     PostMessageA(frame, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(host.WaitForExit(10000));
+    EXPECT_TRUE(host.WaitForExit(10000)) << "the stand-in terminal did not end";
 }
 
 // The add-on in this process, the frame in the stand-in terminal's: every text crosses by a
 // duplicated handle that the terminal closes, and both processes stay flat.
 TEST_F(Resources, AddonAndStandInTerminalInTwoProcessesStayFlat) {
     JobProcess host;
-    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --no-load", ExeDirectory()));
+    std::string journal = folder / "journal.txt";
+    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --no-load --journal \"" + journal + "\"", ExeDirectory()));
     HWND frame = NULL;
-    for (DWORD start = GetTickCount(); !frame && GetTickCount() - start < 10000; Sleep(20))
-        frame = FindWindowA("QuolixFrameClass", NULL);
-    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return (frame = FindWindowA("QuolixFrameClass", NULL)) != NULL; }, 10000));
     SelfJob job; // joined after the terminal started, so only the programs we start join it
     ASSERT_TRUE(job.ok());
     ASSERT_NE(LoadAddon(), nullptr);
     const auto programsDone = [&job](DWORD running) { return job.WaitForActiveAtMost(1 + running, 10000); };
     PickThroughTerminal(frame, 20, programsDone);
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
-    Snapshot ownBefore = OwnSnapshot(), hostBefore = SnapshotOf(host);
+    Snapshot ownBefore = OwnSnapshot(), hostBefore = SnapshotOf(host.process(), host.pid());
     PickThroughTerminal(frame, picks, programsDone);
-    Snapshot ownAfter = OwnSnapshot(), hostAfter = SnapshotOf(host);
+    Snapshot ownAfter = OwnSnapshot(), hostAfter = SnapshotOf(host.process(), host.pid());
     ExpectFlat(ownBefore, ownAfter);
     ExpectFlat(hostBefore, hostAfter);
+    ExpectHandleCountSeesADuplicate(host.process(), host.pid());
+    ExpectOwnCountsSeeObjectsMadeOnPurpose();
+    EXPECT_EQ(ProgramsStarted(), static_cast<size_t>(ProgramPicks(20) + ProgramPicks(picks)));
+    EXPECT_EQ(ScriptsReceived(journal), static_cast<size_t>(ScriptPicks(20) + ScriptPicks(picks)));
     PrintFigure("two_process_picks", std::to_string(picks));
     PrintFigure("two_process_addon_before", ownBefore.Describe());
     PrintFigure("two_process_addon_after", ownAfter.Describe());
     PrintFigure("two_process_terminal_before", hostBefore.Describe());
     PrintFigure("two_process_terminal_after", hostAfter.Describe());
     PostMessageA(frame, WM_CLOSE, 0, 0);
-    HANDLE hostProcess = host.process();
-    while (MsgWaitForMultipleObjects(1, &hostProcess, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-        PumpPending(); // the frame's end destroys our launcher window, on this thread
+    // The frame's end destroys our launcher window, on this thread.
+    EXPECT_TRUE(host.WaitForExitPumping(10000)) << "the stand-in terminal did not end";
 }
 
-// Handles, sections and views of this process once the add-on's imports are loaded, so that
-// what the add-on adds is all that a later count can differ by.
-struct Baseline {
-    Snapshot snapshot;
-    int sections = 0;
-};
-
-Baseline BaselineBeforeLoad() {
+// This process's counts once the add-on's imports are loaded, so that what the add-on adds is
+// all that a later count can differ by.
+Snapshot BaselineBeforeLoad() {
     LoadLibraryA("comctl32.dll");
     LoadLibraryA("comdlg32.dll");
     LoadLibraryA("shell32.dll");
-    return {OwnSnapshot(), OwnHandlesOfType(L"Section")};
+    return OwnSnapshot();
 }
 
-void ExpectNothingOfTheAddonLeft(const Baseline& baseline, const std::string& figure) {
+void ExpectNothingOfTheAddonLeft(const Snapshot& baseline, const std::string& figure) {
     Snapshot now = OwnSnapshot();
-    int sections = OwnHandlesOfType(L"Section");
-    EXPECT_EQ(sections, baseline.sections) << "a section handle is left";
-    EXPECT_EQ(now.handles, baseline.snapshot.handles);
-    EXPECT_EQ(now.mappedViews, baseline.snapshot.mappedViews) << "a view is left";
+    EXPECT_EQ(now.sections, baseline.sections) << "a section handle is left";
+    EXPECT_EQ(now.handles, baseline.handles);
+    EXPECT_EQ(now.views, baseline.views) << "a view is left";
     EXPECT_EQ(FindWindowA("QuolixLaunch", NULL), nullptr);
-    PrintFigure(figure + "_before_load", baseline.snapshot.Describe() + " sections=" + std::to_string(baseline.sections));
-    PrintFigure(figure + "_after_frame", now.Describe() + " sections=" + std::to_string(sections));
+    PrintFigure(figure + "_before_load", baseline.Describe());
+    PrintFigure(figure + "_after_frame", now.Describe());
 }
 
 TEST_F(Resources, FrameDestroyedInTheMiddleOfAPickRunLeavesNoHandleOfTheAddon) {
-    Baseline baseline = BaselineBeforeLoad();
+    Snapshot baseline = BaselineBeforeLoad();
     TestFrame frame;
     frame.closeReceived = true;
     int scripts = 0;
@@ -291,6 +295,10 @@ TEST_F(Resources, FrameDestroyedInTheMiddleOfAPickRunLeavesNoHandleOfTheAddon) {
             frame.Destroy();
     };
     ASSERT_NE(LoadAddon(), nullptr);
+    // The channel is the add-on's one section and one view while it is attached.
+    Snapshot attached = OwnSnapshot();
+    EXPECT_EQ(attached.sections, baseline.sections + 1);
+    EXPECT_EQ(attached.views, baseline.views + 1);
     HWND launcher = FindLauncherWindow(frame.hwnd());
     for (int i = 0; i < 20; ++i)
         SendMessageA(launcher, WM_COMMAND, 300 + i % 5, 0);
@@ -300,7 +308,7 @@ TEST_F(Resources, FrameDestroyedInTheMiddleOfAPickRunLeavesNoHandleOfTheAddon) {
 }
 
 TEST_F(Resources, FrameDestroyedWhileTheAddonRegistersItsItemsLeavesNoHandleOfTheAddon) {
-    Baseline baseline = BaselineBeforeLoad();
+    Snapshot baseline = BaselineBeforeLoad();
     TestFrame frame;
     frame.closeReceived = true;
     int items = 0;
@@ -326,13 +334,13 @@ LRESULT CALLBACK DestroyWhenAChildIsCreated(HWND window, UINT message, WPARAM wP
 }
 
 TEST_F(Resources, FrameDestroyedWhileTheLauncherWindowIsCreatedFailsTheLoadCleanly) {
-    Baseline baseline = BaselineBeforeLoad();
+    Snapshot baseline = BaselineBeforeLoad();
     TestFrame frame;
     frameProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
         frame.hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DestroyWhenAChildIsCreated)));
     BoxInfo box;
     EXPECT_EQ(LoadAddonAnsweringOneBox(box), nullptr);
-    EXPECT_EQ(box.text, "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "2"); // internal error 2
+    EXPECT_EQ(box.text, kInternalError2);
     EXPECT_TRUE(frame.journal.empty());
     ExpectNothingOfTheAddonLeft(baseline, "destroyed_creating");
 }

@@ -11,38 +11,13 @@ using namespace qx;
 
 namespace {
 
-std::vector<std::string> SearchOrder(const std::string& pattern) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-}
-
-void Touch(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    CloseHandle(file);
-}
-
 class ScriptPage : public SettingsSession {
   protected:
-    // A fresh script folder holding the given names (a trailing backslash makes a folder).
+    // A script folder of the test's holding the given names (a trailing backslash makes a folder).
     std::string MakeFolder(const std::string& name, const std::vector<std::string>& entries) {
-        std::string folder = TempPath(name);
-        CreateDirectoryA(folder.c_str(), NULL);
-        for (const std::string& entry : entries) {
-            if (entry.back() == '\\')
-                CreateDirectoryA((folder + "\\" + entry).c_str(), NULL);
-            else
-                Touch(folder + "\\" + entry);
-        }
-        return folder;
+        MakeEntries(folder.path(), {name + "\\"});
+        MakeEntries(folder / name, entries);
+        return folder / name;
     }
     void SetScriptPath(const std::string& folder) { SetString(kHostConfigKey, "ScriptPath", folder); }
 
@@ -58,12 +33,14 @@ class ScriptPage : public SettingsSession {
     int Selection(HWND page, int row) {
         return static_cast<int>(SendDlgItemMessageA(page, kScriptFile + row, CB_GETCURSEL, 0, 0));
     }
+
+    TestFolder folder{"qx-scripts"};
 };
 
 TEST_F(ScriptPage, EveryRowListsTheScriptFolderInTheSearchsOrder) {
-    std::string folder = MakeFolder("qx-scripts", {"b.scr", "a.scr", "notes.txt", "dir.scr\\"});
-    SetScriptPath(folder);
-    std::vector<std::string> expected = SearchOrder(folder + "\\*.scr");
+    std::string scripts = MakeFolder("listed", {"b.scr", "a.scr", "notes.txt", "dir.scr\\"});
+    SetScriptPath(scripts);
+    std::vector<std::string> expected = Search(scripts + "\\*.scr");
     ASSERT_EQ(std::set<std::string>(expected.begin(), expected.end()),
               (std::set<std::string>{"a.scr", "b.scr", "dir.scr"}));
     Attach({}, {});
@@ -79,15 +56,15 @@ TEST_F(ScriptPage, EveryRowListsTheScriptFolderInTheSearchsOrder) {
         }
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
-    EXPECT_EQ(ReadValue(kHostConfigKey, "ScriptPath").data, folder + std::string(1, '\0'));
+    EXPECT_EQ(ReadValue(kHostConfigKey, "ScriptPath").data, scripts + std::string(1, '\0'));
 }
 
 TEST_F(ScriptPage, AnEmptyOrMissingFolderGivesEmptyListsAndThePageStillOpens) {
-    std::string empty = MakeFolder("qx-no-scripts", {"notes.txt"});
+    std::string empty = MakeFolder("empty", {"notes.txt"});
     Attach({}, {{"Diary", "diary.scr"}});
     // The folder is looked up each time the page is made.
-    for (const std::string& folder : {empty, TempPath("qx-missing-folder")}) {
-        SetScriptPath(folder);
+    for (const std::string& searched : {empty, folder / "missing"}) {
+        SetScriptPath(searched);
         RunSheet([&](HWND sheet) {
             HWND page = OpenScriptPage(sheet);
             ASSERT_NE(GetDlgItem(page, kScriptFile + 4), nullptr);
@@ -99,12 +76,14 @@ TEST_F(ScriptPage, AnEmptyOrMissingFolderGivesEmptyListsAndThePageStillOpens) {
     }
 }
 
+// The one file outside the test's folder: a drive's root is no test's, and Wine maps no drive
+// letter that DefineDosDevice names.
 TEST_F(ScriptPage, WithoutScriptPathTheRootOfTheCurrentDriveIsSearched) {
-    Touch("C:\\qx-root-probe.scr");
+    MakeEntries("C:", {"qx-root-probe.scr"});
     char previous[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryA("C:\\windows"));
-    std::vector<std::string> expected = SearchOrder("C:\\*.scr");
+    std::vector<std::string> expected = Search("C:\\*.scr");
     Attach({}, {});
     RunSheet([&](HWND sheet) {
         HWND page = OpenScriptPage(sheet);
@@ -113,38 +92,42 @@ TEST_F(ScriptPage, WithoutScriptPathTheRootOfTheCurrentDriveIsSearched) {
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
     SetCurrentDirectoryA(previous);
-    DeleteFileA("C:\\qx-root-probe.scr");
+    EXPECT_TRUE(DeleteFileA("C:\\qx-root-probe.scr"));
     EXPECT_NE(std::find(expected.begin(), expected.end(), "qx-root-probe.scr"), expected.end());
     EXPECT_TRUE(KeyExists(kHostConfigKey)); // created by the read, empty
     EXPECT_FALSE(ReadValue(kHostConfigKey, "ScriptPath").exists);
 }
 
 TEST_F(ScriptPage, StoredNamesSelectTheirItemIgnoringCaseOrShowAsText) {
-    std::string folder = MakeFolder("qx-case-scripts", {"Login.scr", "backup.scr"});
-    SetScriptPath(folder);
-    std::vector<std::string> order = SearchOrder(folder + "\\*.scr");
+    std::string scripts = MakeFolder("case", {"Login.scr", "backup.scr"});
+    SetScriptPath(scripts);
+    std::vector<std::string> order = Search(scripts + "\\*.scr");
     auto index = [&](const char* name) {
         return static_cast<int>(std::find(order.begin(), order.end(), name) - order.begin());
     };
-    Attach({}, {{"Login", "Login.scr"}, {"Backup", "BACKUP.SCR"}, {"Gone", "gone.scr"}});
+    // "log" only begins a listed name: it is another script, never "Login.scr".
+    Attach({}, {{"Login", "Login.scr"}, {"Backup", "BACKUP.SCR"}, {"Gone", "gone.scr"}, {"Log", "log"}});
     SheetRun run = RunSheet([&](HWND sheet) {
         HWND page = OpenScriptPage(sheet);
         EXPECT_EQ(ControlText(page, kTitle + 1), "Backup");
         EXPECT_EQ(Selection(page, 0), index("Login.scr"));
         EXPECT_EQ(Selection(page, 1), index("backup.scr"));
         EXPECT_EQ(ControlText(page, kScriptFile + 1), "backup.scr"); // the list's spelling
-        EXPECT_EQ(Selection(page, 2), CB_ERR);
+        for (int row : {2, 3})
+            EXPECT_EQ(Selection(page, row), CB_ERR);
         EXPECT_EQ(ControlText(page, kScriptFile + 2), "gone.scr");
-        SetControlText(page, kTitle + 3, "Typed");
-        SetControlText(page, kScriptFile + 3, "typed.scr"); // in no list, accepted all the same
+        EXPECT_EQ(ControlText(page, kScriptFile + 3), "log");
+        SetControlText(page, kTitle + 4, "Typed");
+        SetControlText(page, kScriptFile + 4, "typed.scr"); // in no list, accepted all the same
         PostSheetButton(sheet, PSBTN_OK);
     });
     EXPECT_EQ(run.after.hwnd, nullptr);
     EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile00").data, std::string("Login.scr\0", 10));
     EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile01").data, std::string("backup.scr\0", 11));
     EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile02").data, std::string("gone.scr\0", 9));
-    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile03").data, std::string("typed.scr\0", 10));
-    EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 303) + Line(HM_ADDSCRIPTITEM, L(), "Typed"));
+    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile03").data, std::string("log\0", 4));
+    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile04").data, std::string("typed.scr\0", 10));
+    EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 304) + Line(HM_ADDSCRIPTITEM, L(), "Typed"));
 }
 
 TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitle) {
@@ -155,13 +138,13 @@ TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitl
         SetControlText(page, kTitle + 1, "Second");
         SetControlText(page, kScriptFile + 1, "second.scr");
         SendMessageA(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(page, kTitle + 2)), TRUE);
-        ASSERT_TRUE(WaitUntil([&] { return FocusOf(mainThread) == GetDlgItem(page, kTitle + 2); }));
+        ASSERT_EQ(focus.Last(), GetDlgItem(page, kTitle + 2));
         PostSheetButton(sheet, PSBTN_OK);
         BoxInfo gap = TakeBoxOver(sheet);
         EXPECT_EQ(gap.text, kFillFromTop);
         EXPECT_EQ(gap.caption, defaultCaption);
         EXPECT_TRUE(gap.iconError);
-        EXPECT_EQ(FocusOf(mainThread), GetDlgItem(page, kTitle + 2)); // not row 1's title
+        EXPECT_EQ(focus.Last(), GetDlgItem(page, kTitle + 2)); // not row 1's title
         ASSERT_TRUE(IsWindow(sheet));
         EXPECT_EQ(CurrentPageIndex(sheet), 1);
 
@@ -172,7 +155,7 @@ TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitl
         BoxInfo both = TakeBoxOver(sheet);
         EXPECT_EQ(both.text, kBothFields); // it speaks of a command line here too
         EXPECT_TRUE(both.iconError);
-        EXPECT_TRUE(WaitUntil([&] { return FocusOf(mainThread) == GetDlgItem(page, kTitle + 1); }));
+        EXPECT_EQ(focus.Last(), GetDlgItem(page, kTitle + 1));
         ASSERT_TRUE(IsWindow(sheet));
         EXPECT_EQ(CurrentPageIndex(sheet), 1);
         PostSheetButton(sheet, PSBTN_CANCEL);
@@ -182,7 +165,7 @@ TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitl
 
 TEST_F(ScriptPage, APageNeverSelectedLeavesTheScriptTableUntouched) {
     // Had the page been made and applied, it would store the list's spelling.
-    SetScriptPath(MakeFolder("qx-untouched-scripts", {"Diary.scr"}));
+    SetScriptPath(MakeFolder("untouched", {"Diary.scr"}));
     Attach({}, {{"Diary", "DIARY.SCR"}, {"", "orphan.scr"}});
     SheetRun run = RunSheet([&](HWND sheet) { PostSheetButton(sheet, PSBTN_OK); });
     EXPECT_EQ(run.after.hwnd, nullptr);
@@ -243,20 +226,17 @@ TEST_F(ScriptPage, AScriptPickedAfterItsNameChangedRunsTheNewName) {
 // A pattern is the folder and six more characters in 260 bytes: a folder of 253 characters
 // still lists, a longer one lists nothing (and overruns nothing).
 TEST_F(ScriptPage, AFolderTooLongForThePatternListsNothing) {
-    CreateDirectoryA("C:\\qx-long-scripts", NULL);
-    std::string fits = "C:\\qx-long-scripts\\" + std::string(234, 'd');
-    std::string tooLong = "C:\\qx-long-scripts\\" + std::string(235, 'e');
-    ASSERT_EQ(fits.size(), 253u);
-    for (const std::string& folder : {fits, tooLong}) {
-        CreateDirectoryA(folder.c_str(), NULL);
-        Touch(folder + "\\x.scr");
-    }
+    std::string base = MakeFolder("long", {});
+    std::string fits = base + "\\" + std::string(253 - base.size() - 1, 'd');
+    std::string tooLong = base + "\\" + std::string(254 - base.size() - 1, 'e');
+    for (const std::string& searched : {fits, tooLong})
+        MakeEntries(base, {searched.substr(base.size() + 1) + "\\", searched.substr(base.size() + 1) + "\\x.scr"});
     Attach({}, {{"Kept", "x.scr"}});
-    for (const std::string& folder : {fits, tooLong}) {
-        SetScriptPath(folder);
+    for (const std::string& searched : {fits, tooLong}) {
+        SetScriptPath(searched);
         RunSheet([&](HWND sheet) {
             HWND page = OpenScriptPage(sheet);
-            bool listed = folder == fits;
+            bool listed = searched == fits;
             EXPECT_EQ(Items(page, 0), listed ? std::vector<std::string>{"x.scr"} : std::vector<std::string>{});
             EXPECT_EQ(Selection(page, 0), listed ? 0 : CB_ERR);
             EXPECT_EQ(ControlText(page, kScriptFile), "x.scr");

@@ -2,6 +2,7 @@
 // terminal's menus follow what the sheet saved.
 #include <gtest/gtest.h>
 
+#include "processes.h"
 #include "settings_session.h"
 #include "settings_texts.h"
 
@@ -179,6 +180,34 @@ TEST_F(SettingsSheet, ATitleChangedAndChangedBackCountsAsUnchanged) {
     EXPECT_TRUE(Sent().empty());
 }
 
+// The sheet leaves the targets of removed entries in their slots past the new count: their ids
+// must start nothing, while the last kept entry still starts.
+TEST_F(SettingsSheet, IdsOfRemovedProgramsStartNothing) {
+    SelfJob job; // the started programs join it; once they have ended, the log holds every start
+    ASSERT_TRUE(job.ok());
+    TestFolder folder("qx-removed");
+    std::string log = folder / "recorder.log";
+    SetEnvironmentVariableA("QX_RECORDER_LOG", log.c_str());
+    EntryList five;
+    for (int i = 0; i < 5; ++i)
+        five.push_back({"P" + std::to_string(i), ExeDirectory() + "recorder.exe p" + std::to_string(i)});
+    Attach(five, {});
+    SheetRun run = RunSheet([&](HWND sheet) {
+        for (int row : {3, 4}) {
+            SetControlText(CurrentPage(sheet), kTitle + row, "");
+            SetControlText(CurrentPage(sheet), kCommand + row, "");
+        }
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    ExpectRestartNotice(run.after);
+    for (int id : {203, 204, 202})
+        Pick(id);
+    ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "started programs still run";
+    std::vector<std::string> starts = ReadLines(log);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].substr(starts[0].rfind('|')), "|p2");
+}
+
 // The recorder that the shell starts appends its arguments to the file QX_RECORDER_LOG names.
 std::string RecordedBy(const std::string& file) {
     std::string text;
@@ -188,8 +217,8 @@ std::string RecordedBy(const std::string& file) {
 
 TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
     std::string recorder = ExeDirectory() + "recorder.exe";
-    std::string log = TempPath("qx-settings-recorder.log");
-    DeleteFileA(log.c_str());
+    TestFolder folder("qx-settings");
+    std::string log = folder / "recorder.log";
     SetEnvironmentVariableA("QX_RECORDER_LOG", log.c_str());
     Attach({{"Recorder", recorder + " before"}}, {});
     SheetRun run = RunSheet([&](HWND sheet) {
@@ -202,7 +231,6 @@ TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
     std::string recorded = RecordedBy(log);
     EXPECT_NE(recorded.find("|after\n"), std::string::npos) << recorded;
     EXPECT_EQ(recorded.find("before"), std::string::npos) << recorded;
-    DeleteFileA(log.c_str());
 }
 
 } // namespace

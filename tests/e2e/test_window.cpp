@@ -3,24 +3,18 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "processes.h"
 
 using namespace qx;
 
 namespace {
 
-class LauncherWindow : public ::testing::Test {
+class LauncherWindow : public AddonTest {
   protected:
     void SetUp() override {
-        ResetRegistry();
-        ConfigureTables({}, {{"Diary", "diary.scr"}});
-        ASSERT_NE(LoadAddon(), nullptr);
-        launcher = FindLauncherWindow(frame.hwnd());
-        ASSERT_NE(launcher, nullptr);
-        frame.journal.clear();
+        AddonTest::SetUp();
+        Attach({}, {{"Diary", "diary.scr"}});
     }
-    void TearDown() override { ResetRegistry(); }
-    TestFrame frame;
-    HWND launcher = NULL;
 };
 
 TEST_F(LauncherWindow, CommandUsesTheLowWordAndIgnoresNotificationAndLParam) {
@@ -45,20 +39,21 @@ TEST_F(LauncherWindow, DestroyingTheFrameUnmapsTheViewAndClosesTheSection) {
     for (HANDLE h : frame.receivedHandles)
         CloseHandle(h);
     frame.receivedHandles.clear();
-    int handlesBefore = CountOpenHandles();
-    int viewsBefore = CountMappedRegions();
+    Snapshot before = OwnSnapshot();
     frame.Destroy();
     EXPECT_FALSE(IsWindow(launcher));
-    EXPECT_EQ(CountOpenHandles(), handlesBefore - 1);
-    EXPECT_EQ(CountMappedRegions(), viewsBefore - 1);
+    Snapshot after = OwnSnapshot();
+    EXPECT_EQ(after.handles, before.handles - 1);
+    EXPECT_EQ(after.sections, before.sections - 1);
+    EXPECT_EQ(after.views, before.views - 1);
 }
 
 TEST_F(LauncherWindow, DestroyReturnsZeroWithoutTheDefaultProcedure) {
     // WM_DESTROY sent by hand: the channel goes, the window stays (DefWindowProc does nothing
     // for it either, so what is observable is the result and the released channel).
-    int handlesBefore = CountOpenHandles();
+    int sectionsBefore = OwnSnapshot().sections;
     EXPECT_EQ(SendMessageA(launcher, WM_DESTROY, 0, 0), 0);
-    EXPECT_EQ(CountOpenHandles(), handlesBefore - 1);
+    EXPECT_EQ(OwnSnapshot().sections, sectionsBefore - 1);
     // Without a channel a script pick sends nothing rather than a text it cannot hold.
     SendMessageA(launcher, WM_COMMAND, 300, 0);
     EXPECT_TRUE(frame.journal.empty());

@@ -227,7 +227,7 @@ double Median(std::vector<double> v) {
 int Unavailable(const char* why) {
     std::printf("settings sheet: not available (%s)\n", why);
     std::fflush(stdout);
-    return 0;
+    return 1;
 }
 
 std::string ExeDirectory() {
