@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tables/stored_value.h"
 
@@ -26,8 +27,8 @@ std::string Load(bool readOk, const std::string& scratchBytes, unsigned long siz
     char scratch[kReadScratchSize];
     std::memset(scratch, 'q', sizeof(scratch));
     std::memcpy(scratch, scratchBytes.data(), scratchBytes.size());
-    char field[300];
-    std::memset(field, 'X', sizeof(field));
+    std::vector<char> bytes(capacity + 1, 'X'); // the field and one guard byte
+    char* field = bytes.data();
     bool fits = LoadStoredText(field, capacity, readOk ? kStoredRead : kStoredMissing, scratch, size, overlong);
     if (whole != nullptr)
         *whole = fits;
@@ -41,8 +42,10 @@ TEST(LoadStoredText, FailedReadsLoadEmptyAndTheRestIsFittedToTheField) {
     EXPECT_EQ(Load(true, "", 0, 80), ""); // an empty value, its buffer untouched
     EXPECT_EQ(Load(true, std::string(300, 'A'), 300, 80), std::string(79, 'A'));
     EXPECT_EQ(Load(true, std::string(78, 'C') + "\x95\x5c", 80, 80), std::string(78, 'C'));
-    // Never past the scratch buffer, whatever size the read claimed.
+    // Never past the scratch buffer, whatever size the read claimed: a field larger than the
+    // buffer keeps what the buffer holds.
     EXPECT_EQ(Load(true, std::string(kReadScratchSize, 'L'), 5000, 260), std::string(259, 'L'));
+    EXPECT_EQ(Load(true, std::string(kReadScratchSize, 'L'), 5000, 2000), std::string(kReadScratchSize, 'L'));
 }
 
 // A target that does not fit whole loads empty, where a title is cut; both say they did not fit.
