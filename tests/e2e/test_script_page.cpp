@@ -34,6 +34,19 @@ class ScriptPage : public SettingsSession {
         return static_cast<int>(SendDlgItemMessageA(page, kScriptFile + row, CB_GETCURSEL, 0, 0));
     }
 
+    // The one file a test makes outside its folder: a script at the root of drive C:, made
+    // the current drive. A drive's root is no test's, and Wine maps no drive letter that
+    // DefineDosDevice names. TearDown removes it.
+    void PutAScriptAtTheRootOfTheCurrentDrive() {
+        MakeEntries("C:", {"qx-root-probe.scr"});
+        ASSERT_TRUE(SetCurrentDirectoryA("C:\\windows"));
+    }
+    void TearDown() override {
+        SettingsSession::TearDown();
+        SetCurrentDirectoryA(StartFolder().c_str());
+        DeleteFileA("C:\\qx-root-probe.scr");
+    }
+
     TestFolder folder{"qx-scripts"};
 };
 
@@ -76,13 +89,8 @@ TEST_F(ScriptPage, AnEmptyOrMissingFolderGivesEmptyListsAndThePageStillOpens) {
     }
 }
 
-// The one file outside the test's folder: a drive's root is no test's, and Wine maps no drive
-// letter that DefineDosDevice names.
 TEST_F(ScriptPage, WithoutScriptPathTheRootOfTheCurrentDriveIsSearched) {
-    MakeEntries("C:", {"qx-root-probe.scr"});
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryA("C:\\windows"));
+    PutAScriptAtTheRootOfTheCurrentDrive();
     std::vector<std::string> expected = Search("C:\\*.scr");
     Attach({}, {});
     RunSheet([&](HWND sheet) {
@@ -91,8 +99,6 @@ TEST_F(ScriptPage, WithoutScriptPathTheRootOfTheCurrentDriveIsSearched) {
         EXPECT_EQ(Items(page, 4), expected);
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
-    SetCurrentDirectoryA(previous);
-    EXPECT_TRUE(DeleteFileA("C:\\qx-root-probe.scr"));
     EXPECT_NE(std::find(expected.begin(), expected.end(), "qx-root-probe.scr"), expected.end());
     EXPECT_TRUE(KeyExists(kHostConfigKey)); // created by the read, empty
     EXPECT_FALSE(ReadValue(kHostConfigKey, "ScriptPath").exists);
@@ -225,19 +231,23 @@ TEST_F(ScriptPage, AScriptPickedAfterItsNameChangedRunsTheNewName) {
 
 // A pattern is the folder and six more characters in 260 bytes: a folder of 253 characters
 // still lists, a longer one lists nothing (and overruns nothing).
-TEST_F(ScriptPage, AFolderTooLongForThePatternListsNothing) {
+TEST_F(ScriptPage, AFolderTooLongForThePatternOrToReadListsNothing) {
     std::string base = MakeFolder("long", {});
     std::string fits = base + "\\" + std::string(253 - base.size() - 1, 'd');
     std::string tooLong = base + "\\" + std::string(254 - base.size() - 1, 'e');
     for (const std::string& searched : {fits, tooLong})
         MakeEntries(base, {searched.substr(base.size() + 1) + "\\", searched.substr(base.size() + 1) + "\\x.scr"});
+    // Longer than the field, and larger than the read: the root of the current drive, which
+    // holds a script here, must not stand in for them.
+    PutAScriptAtTheRootOfTheCurrentDrive();
     Attach({}, {{"Kept", "x.scr"}});
-    for (const std::string& searched : {fits, tooLong}) {
+    for (const std::string& searched : {fits, tooLong, "C:\\" + std::string(300, 'f'), "C:\\" + std::string(2000, 'g')}) {
         SetScriptPath(searched);
         RunSheet([&](HWND sheet) {
             HWND page = OpenScriptPage(sheet);
             bool listed = searched == fits;
-            EXPECT_EQ(Items(page, 0), listed ? std::vector<std::string>{"x.scr"} : std::vector<std::string>{});
+            EXPECT_EQ(Items(page, 0), listed ? std::vector<std::string>{"x.scr"} : std::vector<std::string>{})
+                << searched.size() << " characters";
             EXPECT_EQ(Selection(page, 0), listed ? 0 : CB_ERR);
             EXPECT_EQ(ControlText(page, kScriptFile), "x.scr");
             PostSheetButton(sheet, PSBTN_CANCEL);
