@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 #include <prsht.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -484,20 +485,14 @@ static const std::string startFolder = CurrentFolder();
 
 std::string StartFolder() { return startFolder; }
 
+// Removes a folder with everything it holds.
 static void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName, path = folder + "\\" + name;
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileA(path.c_str());
-            else if (name != "." && name != "..")
-                RemoveTree(path);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
+    std::string from = folder + '\0'; // a list of names, ended by an empty one
+    SHFILEOPSTRUCTA remove = {};
+    remove.wFunc = FO_DELETE;
+    remove.pFrom = from.c_str();
+    remove.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationA(&remove);
 }
 
 TestFolder::TestFolder(const std::string& name) : path_(startFolder + "\\" + name) {

@@ -5,6 +5,10 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "harness.h"
 
 namespace qx {
 
@@ -51,6 +55,22 @@ class SelfJob {
     HANDLE job_ = NULL;
 };
 
+// The recorder (recorder.cpp) standing in for the programs the add-on starts: each start appends
+// its arguments and folder to a log in a test folder. The starts are read once every program
+// this process started has ended (they join its job), so the log then holds every start.
+class RecorderLog {
+  public:
+    RecorderLog();
+    std::string program() const { return ExeDirectory() + "recorder.exe"; }
+    std::vector<std::string> Starts() const;
+    void Clear() const { DeleteFileA(log_.c_str()); }
+
+  private:
+    SelfJob job_;
+    TestFolder folder_{"qx-recorder"};
+    std::string log_ = folder_ / "log.txt";
+};
+
 // What a process holds. Wine implements neither GetProcessHandleCount nor GetGuiResources:
 // handles are read from the system's handle table, windows by enumeration, GDI objects from the
 // process's GDI table. A count whose query failed is -1 and has failed the test.
@@ -61,6 +81,7 @@ struct Snapshot {
     int pageGdi = -1;  // fonts, brushes and palettes: what a dialog page could make and forget
     int views = -1;    // mapped views (this process only)
     int sections = -1; // section handles (this process only)
+    std::vector<std::pair<const char*, int>> Counts() const; // by name, -1 where not read
     std::string Describe() const;
 };
 Snapshot OwnSnapshot();
@@ -80,8 +101,9 @@ void ExpectHandleCountSeesADuplicate(HANDLE process, DWORD pid);
 // beforehand, none can appear during a count.
 void MakeSystemColourBrushes();
 
-// One line of figures for the reliability record: "FIGURE <name> <value>".
+// One line of figures for the reliability record: "FIGURE <name> <value>"; the counts of a run.
 void PrintFigure(const std::string& name, const std::string& value);
+void PrintCounts(const std::string& name, const std::string& run, const Snapshot& before, const Snapshot& after);
 
 // A count from the environment (QX_STRESS_...), or the light default.
 int CountFromEnvironment(const char* name, int lightDefault);

@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include <cstring>
-#include <mutex>
 
 #include "harness.h"
 
@@ -33,7 +32,6 @@ BoxInfo ReadMessageBox(HWND box) {
 }
 
 namespace {
-std::mutex helpMutex;
 HelpWindow* currentHelp = nullptr;
 
 // The request record that WinHelpA copies: size, command, data, reserved, then the offset of
@@ -53,8 +51,8 @@ LRESULT CALLBACK HelpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                                     strnlen(reinterpret_cast<const char*>(record + fileOffset),
                                             copy->cbData - fileOffset));
         }
-        std::lock_guard<std::mutex> lock(helpMutex);
         currentHelp->requests.push_back(request);
+        ++currentHelp->received;
         return TRUE;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -69,13 +67,7 @@ HelpWindow::HelpWindow() {
 HelpWindow::~HelpWindow() {
     if (hwnd_)
         DestroyWindow(hwnd_);
-    std::lock_guard<std::mutex> lock(helpMutex);
     currentHelp = nullptr;
-}
-
-size_t HelpWindow::Count() const {
-    std::lock_guard<std::mutex> lock(helpMutex);
-    return requests.size();
 }
 
 constexpr int kFileName = 0x47C, kFileTypes = 0x470;

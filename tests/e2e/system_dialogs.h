@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,7 +12,7 @@ namespace qx {
 
 // A message box: its text, caption, owner and icon. Wine's box shows its text in static 0xFFFF
 // (100 in older versions) and its icon in static 0x440.
-// On Windows: the text is static 0xFFFF too; the icon is static 0x14.
+// On Windows: the text is static 0xFFFF too; the icon is the box's static of style SS_ICON.
 struct BoxInfo {
     HWND hwnd = NULL;
     std::string text;
@@ -39,8 +40,8 @@ class HelpWindow {
   public:
     HelpWindow();
     ~HelpWindow();
-    std::vector<HelpRequest> requests; // written on the owning thread; read after a bounded wait
-    size_t Count() const;
+    std::vector<HelpRequest> requests; // read on the owning thread once the sheet has closed
+    std::atomic<size_t> received{0};    // readable from any thread
 
   private:
     HWND hwnd_ = NULL;

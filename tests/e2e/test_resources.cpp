@@ -50,16 +50,16 @@ class Resources : public ::testing::Test {
         SetEnvironmentVariableA("QX_NOOP_DIR", NULL);
         ResetRegistry();
     }
-    // Programs that really started, by their records.
-    size_t ProgramsStarted() const { return Search(started + "\\*").size(); }
+    // Programs that really started, by their records, and scripts that arrived: one of each
+    // for every pick of the 20 that settle and the `picks` that are counted.
+    void ExpectEveryPickArrived(size_t scripts, int picks) const {
+        EXPECT_EQ(Search(started + "\\*").size(), static_cast<size_t>((20 + 1) / 2 + (picks + 1) / 2)) << "programs";
+        EXPECT_EQ(scripts, static_cast<size_t>(20 / 2 + picks / 2)) << "scripts";
+    }
 
     TestFolder folder{"qx-resources"};
     std::string started = folder / "started";
 };
-
-// Programs and scripts among the first `picks` picks.
-int ProgramPicks(int picks) { return (picks + 1) / 2; }
-int ScriptPicks(int picks) { return picks / 2; }
 
 TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     SelfJob job; // the started programs join it, so the test can wait for them
@@ -69,6 +69,7 @@ TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     ASSERT_NE(LoadAddon(), nullptr);
     HWND launcher = FindLauncherWindow(frame.hwnd());
     ASSERT_NE(launcher, nullptr);
+    frame.journal.clear();
     const auto run = [&](int picks) {
         for (int i = 0; i < picks; ++i) {
             SendMessageA(launcher, WM_COMMAND, PickId(i), 0);
@@ -79,20 +80,14 @@ TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     };
     run(20); // the shell and the channel settle
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
-    size_t scripts = frame.journal.size(), programs = ProgramsStarted();
     Snapshot before = OwnSnapshot();
     run(picks);
     Snapshot after = OwnSnapshot();
     ExpectFlat(before, after);
     ExpectOwnCountsSeeObjectsMadeOnPurpose();
-    scripts = frame.journal.size() - scripts; // only HM_RUNSCRIPT reaches the terminal on a pick
-    programs = ProgramsStarted() - programs;
-    EXPECT_EQ(scripts, static_cast<size_t>(ScriptPicks(picks)));
-    EXPECT_EQ(programs, static_cast<size_t>(ProgramPicks(picks)));
-    PrintFigure("in_process_picks", std::to_string(picks) + " (" + std::to_string(programs) +
-                                        " programs started, " + std::to_string(scripts) + " scripts sent)");
-    PrintFigure("in_process_before", before.Describe());
-    PrintFigure("in_process_after", after.Describe());
+    // Only HM_RUNSCRIPT reaches the terminal on a pick.
+    ExpectEveryPickArrived(frame.journal.size(), picks);
+    PrintCounts("in_process", std::to_string(picks) + " picks", before, after);
 }
 
 // Search handles the add-on opened and closed. Wine's search closes its folder once the listing
@@ -170,24 +165,20 @@ TEST_F(Resources, SettingsSheetsOpenedAndCancelledLeaveItsHandlesAndGuiObjectsFl
     EXPECT_EQ(MenuMessages(frame.journal).size(), 0u);
     PrintFigure("settings_sheets", std::to_string(sheets) + " opened, both pages shown, cancelled in " +
                                        std::to_string(elapsed) + " ms");
-    PrintFigure("settings_sheets_before", before.Describe());
-    PrintFigure("settings_sheets_after", after.Describe());
+    PrintCounts("settings_sheets", std::to_string(sheets) + " sheets", before, after);
 }
 
-// The stand-in terminal's frame, once the add-on it loaded has registered its items.
+// The stand-in terminal's frame, once the add-on it loaded has registered its items: the
+// launcher exists once the add-on is attaching; the terminal handles our commands after that.
 HWND WaitForLoadedFrame(DWORD pid) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(20)) {
-        for (HWND frame = FindWindowExA(NULL, NULL, "QuolixFrameClass", NULL); frame;
-             frame = FindWindowExA(NULL, frame, "QuolixFrameClass", NULL)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(frame, &owner);
-            // The launcher exists once the add-on is attaching; the terminal handles our
-            // commands only after the attach has returned.
-            if (owner == pid && FindLauncherWindow(frame))
-                return frame;
-        }
-    }
-    return NULL;
+    HWND frame = NULL;
+    WaitUntil([&] {
+        frame = FindWindowA("QuolixFrameClass", NULL);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(frame, &owner);
+        return owner == pid && FindLauncherWindow(frame);
+    }, 10000);
+    return frame;
 }
 
 // Picks made in the stand-in terminal: it forwards each menu command to the add-on's window.
@@ -223,11 +214,8 @@ TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
     ExpectFlat(before, after);
     ExpectHandleCountSeesADuplicate(host.process(), host.pid());
     ExpectOwnCountsSeeObjectsMadeOnPurpose(); // the same counts, read the same way, in this process
-    EXPECT_EQ(ProgramsStarted(), static_cast<size_t>(ProgramPicks(20) + ProgramPicks(picks)));
-    EXPECT_EQ(ScriptsReceived(journal), static_cast<size_t>(ScriptPicks(20) + ScriptPicks(picks)));
-    PrintFigure("stand_in_picks", std::to_string(picks));
-    PrintFigure("stand_in_before", before.Describe());
-    PrintFigure("stand_in_after", after.Describe());
+    ExpectEveryPickArrived(ScriptsReceived(journal), picks);
+    PrintCounts("stand_in", std::to_string(picks) + " picks", before, after);
     PostMessageA(frame, WM_CLOSE, 0, 0);
     EXPECT_TRUE(host.WaitForExit(10000)) << "the stand-in terminal did not end";
 }
@@ -253,13 +241,9 @@ TEST_F(Resources, AddonAndStandInTerminalInTwoProcessesStayFlat) {
     ExpectFlat(hostBefore, hostAfter);
     ExpectHandleCountSeesADuplicate(host.process(), host.pid());
     ExpectOwnCountsSeeObjectsMadeOnPurpose();
-    EXPECT_EQ(ProgramsStarted(), static_cast<size_t>(ProgramPicks(20) + ProgramPicks(picks)));
-    EXPECT_EQ(ScriptsReceived(journal), static_cast<size_t>(ScriptPicks(20) + ScriptPicks(picks)));
-    PrintFigure("two_process_picks", std::to_string(picks));
-    PrintFigure("two_process_addon_before", ownBefore.Describe());
-    PrintFigure("two_process_addon_after", ownAfter.Describe());
-    PrintFigure("two_process_terminal_before", hostBefore.Describe());
-    PrintFigure("two_process_terminal_after", hostAfter.Describe());
+    ExpectEveryPickArrived(ScriptsReceived(journal), picks);
+    PrintCounts("two_process_addon", std::to_string(picks) + " picks", ownBefore, ownAfter);
+    PrintCounts("two_process_terminal", std::to_string(picks) + " picks", hostBefore, hostAfter);
     PostMessageA(frame, WM_CLOSE, 0, 0);
     // The frame's end destroys our launcher window, on this thread.
     EXPECT_TRUE(host.WaitForExitPumping(10000)) << "the stand-in terminal did not end";
@@ -280,8 +264,7 @@ void ExpectNothingOfTheAddonLeft(const Snapshot& baseline, const std::string& fi
     EXPECT_EQ(now.handles, baseline.handles);
     EXPECT_EQ(now.views, baseline.views) << "a view is left";
     EXPECT_EQ(FindWindowA("QuolixLaunch", NULL), nullptr);
-    PrintFigure(figure + "_before_load", baseline.Describe());
-    PrintFigure(figure + "_after_frame", now.Describe());
+    PrintFigure(figure, "before the load: " + baseline.Describe() + "; after the frame: " + now.Describe());
 }
 
 TEST_F(Resources, FrameDestroyedInTheMiddleOfAPickRunLeavesNoHandleOfTheAddon) {

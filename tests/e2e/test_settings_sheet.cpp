@@ -59,11 +59,11 @@ TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
     Attach({}, {});
     RunSheet([&](HWND sheet) {
         PostSheetButton(sheet, PSBTN_HELP);
-        EXPECT_TRUE(WaitUntil([&] { return help.Count() == 1; }));
+        EXPECT_TRUE(WaitUntil([&] { return help.received == 1; }));
         PostSheetPage(sheet, 1);
         EXPECT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 1; }));
         PostSheetButton(sheet, PSBTN_HELP);
-        EXPECT_TRUE(WaitUntil([&] { return help.Count() == 2; }));
+        EXPECT_TRUE(WaitUntil([&] { return help.received == 2; }));
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
     ASSERT_EQ(help.requests.size(), 2u);
@@ -183,54 +183,37 @@ TEST_F(SettingsSheet, ATitleChangedAndChangedBackCountsAsUnchanged) {
 // The sheet leaves the targets of removed entries in their slots past the new count: their ids
 // must start nothing, while the last kept entry still starts.
 TEST_F(SettingsSheet, IdsOfRemovedProgramsStartNothing) {
-    SelfJob job; // the started programs join it; once they have ended, the log holds every start
-    ASSERT_TRUE(job.ok());
-    TestFolder folder("qx-removed");
-    std::string log = folder / "recorder.log";
-    SetEnvironmentVariableA("QX_RECORDER_LOG", log.c_str());
+    RecorderLog recorder;
     EntryList five;
     for (int i = 0; i < 5; ++i)
-        five.push_back({"P" + std::to_string(i), ExeDirectory() + "recorder.exe p" + std::to_string(i)});
+        five.push_back({"P" + std::to_string(i), recorder.program() + " p" + std::to_string(i)});
     Attach(five, {});
     SheetRun run = RunSheet([&](HWND sheet) {
-        for (int row : {3, 4}) {
-            SetControlText(CurrentPage(sheet), kTitle + row, "");
-            SetControlText(CurrentPage(sheet), kCommand + row, "");
-        }
+        for (int field : {kTitle + 3, kCommand + 3, kTitle + 4, kCommand + 4})
+            SetControlText(CurrentPage(sheet), field, "");
         PostSheetButton(sheet, PSBTN_OK);
     });
     ExpectRestartNotice(run.after);
     for (int id : {203, 204, 202})
         Pick(id);
-    ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "started programs still run";
-    std::vector<std::string> starts = ReadLines(log);
+    std::vector<std::string> starts = recorder.Starts();
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].substr(starts[0].rfind('|')), "|p2");
 }
 
-// The recorder that the shell starts appends its arguments to the file QX_RECORDER_LOG names.
-std::string RecordedBy(const std::string& file) {
-    std::string text;
-    WaitUntil([&] { return !(text = ReadFileBytes(file)).empty(); }, 15000);
-    return text;
-}
-
 TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
-    std::string recorder = ExeDirectory() + "recorder.exe";
-    TestFolder folder("qx-settings");
-    std::string log = folder / "recorder.log";
-    SetEnvironmentVariableA("QX_RECORDER_LOG", log.c_str());
-    Attach({{"Recorder", recorder + " before"}}, {});
+    RecorderLog recorder;
+    Attach({{"Recorder", recorder.program() + " before"}}, {});
     SheetRun run = RunSheet([&](HWND sheet) {
-        SetControlText(CurrentPage(sheet), kCommand, recorder + " after");
+        SetControlText(CurrentPage(sheet), kCommand, recorder.program() + " after");
         PostSheetButton(sheet, PSBTN_OK);
     });
     EXPECT_EQ(run.after.hwnd, nullptr);
     EXPECT_TRUE(Sent().empty());
     Pick(200);
-    std::string recorded = RecordedBy(log);
-    EXPECT_NE(recorded.find("|after\n"), std::string::npos) << recorded;
-    EXPECT_EQ(recorded.find("before"), std::string::npos) << recorded;
+    std::vector<std::string> starts = recorder.Starts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].substr(starts[0].rfind('|')), "|after");
 }
 
 } // namespace

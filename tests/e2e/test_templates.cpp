@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "harness.h"
@@ -191,35 +192,21 @@ class Templates : public ::testing::Test {
     void ExpectTemplate(int id, const std::string& caption, const std::vector<Expected>& controls) {
         EXPECT_EQ(Languages(id), std::vector<WORD>{1041});
         Template t = Load(id);
-        EXPECT_EQ(t.style, kPageStyle);
-        EXPECT_EQ(t.exStyle, 0u);
-        EXPECT_EQ(t.x, 0);
-        EXPECT_EQ(t.y, 0);
-        EXPECT_EQ(t.cx, 270);
-        EXPECT_EQ(t.cy, 199);
-        EXPECT_EQ(t.menu.ordinal, -1);
-        EXPECT_EQ(t.menu.text, "");
-        EXPECT_EQ(t.cls.ordinal, -1);
-        EXPECT_EQ(t.cls.text, "");
-        EXPECT_EQ(t.caption, caption);
-        EXPECT_EQ(t.pointSize, 9);
-        EXPECT_EQ(t.face, kDialogFont);
+        // Style, extended style, position and size; no menu and no class; caption and font.
+        EXPECT_EQ(std::make_tuple(t.style, t.exStyle, t.x, t.y, t.cx, t.cy),
+                  std::make_tuple(kPageStyle, 0ul, 0, 0, 270, 199));
+        EXPECT_EQ(std::make_tuple(t.menu.ordinal, t.menu.text, t.cls.ordinal, t.cls.text),
+                  std::make_tuple(-1, std::string(), -1, std::string()));
+        EXPECT_EQ(std::make_tuple(t.caption, t.pointSize, t.face), std::make_tuple(caption, 9, kDialogFont));
         ASSERT_EQ(t.controls.size(), controls.size());
         for (size_t i = 0; i < controls.size(); ++i) {
             const Control& c = t.controls[i];
             const Expected& e = controls[i];
-            SCOPED_TRACE("control #" + std::to_string(i + 1));
-            EXPECT_EQ(c.id, e.id);
-            EXPECT_EQ(c.cls.ordinal, e.cls);
-            EXPECT_EQ(c.style, e.style);
-            EXPECT_EQ(c.exStyle, 0u);
-            EXPECT_EQ(c.x, e.x);
-            EXPECT_EQ(c.y, e.y);
-            EXPECT_EQ(c.cx, e.cx);
-            EXPECT_EQ(c.cy, e.cy);
-            EXPECT_EQ(c.text.ordinal, -1);
-            EXPECT_EQ(c.text.text, e.text);
-            EXPECT_EQ(c.extraBytes, 0);
+            // Every field of the control: the text is a string, no creation data follows.
+            EXPECT_EQ(std::make_tuple(c.id, c.cls.ordinal, c.style, c.exStyle, c.x, c.y, c.cx, c.cy,
+                                      c.text.ordinal, c.text.text, c.extraBytes),
+                      std::make_tuple(e.id, e.cls, e.style, 0ul, e.x, e.y, e.cx, e.cy, -1, e.text, 0))
+                << "control #" << i + 1;
         }
     }
 
