@@ -222,6 +222,18 @@ std::vector<std::string> ValueNames(const char* key) {
     return names;
 }
 
+void ExpectStoredString(const char* key, const char* name, const std::string& text) {
+    RegValue value = ReadValue(key, name);
+    EXPECT_TRUE(value.exists && value.type == REG_SZ && value.data == text + '\0')
+        << key << "\\" << name << ": type " << value.type << ", " << value.data.size() << " bytes \"" << value.data << "\"";
+}
+
+void ExpectStoredCount(const char* key, DWORD count) {
+    RegValue value = ReadValue(key, "Count");
+    EXPECT_TRUE(value.type == REG_DWORD && value.data == std::string(reinterpret_cast<const char*>(&count), 4))
+        << key << "\\Count: type " << value.type << ", " << value.data.size() << " bytes";
+}
+
 static void ConfigureTable(const char* key, const char* targetPrefix, const EntryList& entries) {
     SetDword(key, "Count", static_cast<DWORD>(entries.size()));
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -304,13 +316,9 @@ LRESULT CALLBACK RecordFocus(int code, WPARAM wParam, LPARAM lParam) {
 }
 } // namespace
 
-FocusTrail::FocusTrail() : hook_(SetWindowsHookExA(WH_CALLWNDPROC, RecordFocus, NULL, GetCurrentThreadId())) {
-    EXPECT_NE(hook_, nullptr);
-}
+void TrackFocus() { ASSERT_NE(SetWindowsHookExA(WH_CALLWNDPROC, RecordFocus, NULL, GetCurrentThreadId()), nullptr); }
 
-FocusTrail::~FocusTrail() { UnhookWindowsHookEx(hook_); }
-
-HWND FocusTrail::Last() const { return lastFocused; }
+HWND LastFocused() { return lastFocused; }
 
 static HWND TabControlOf(HWND sheet) { return FindWindowExA(sheet, NULL, "SysTabControl32", NULL); }
 

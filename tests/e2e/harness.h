@@ -89,6 +89,9 @@ struct RegValue {
 };
 RegValue ReadValue(const char* key, const char* name);
 std::vector<std::string> ValueNames(const char* key);
+// A value stored exactly so: a REG_SZ of the text and its NUL; a "Count" REG_DWORD of 4 bytes.
+void ExpectStoredString(const char* key, const char* name, const std::string& text);
+void ExpectStoredCount(const char* key, DWORD count);
 using EntryList = std::vector<std::pair<std::string, std::string>>; // title, target (CP932)
 void ConfigureTables(const EntryList& programs, const EntryList& scripts);
 
@@ -109,19 +112,12 @@ HWND FindDescendant(HWND parent, const char* className);
 // A top-level "#32770" window of this process owned by `owner` (message boxes and common
 // dialogs over a sheet are owned by the sheet, not by the page that called them).
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 8000);
-// The control of the calling thread that last received the focus (WM_SETFOCUS), recorded by a
-// hook on that thread and readable from any. Under Wine without a window manager the X server may
-// take the focus from a whole window a moment after a box over it closed; the control that got
-// the focus last is what the add-on decided.
-class FocusTrail {
-  public:
-    FocusTrail();
-    ~FocusTrail();
-    HWND Last() const;
-
-  private:
-    HHOOK hook_;
-};
+// The control that last received the focus (WM_SETFOCUS) on the thread that called TrackFocus,
+// recorded by a hook there and readable from any thread. Under Wine without a window manager
+// the X server may take the focus from a whole window a moment after a box over it closed; the
+// control that got the focus last is what the add-on decided.
+void TrackFocus();
+HWND LastFocused();
 
 // Property sheets, driven from the driver thread while the sheet's own loop runs elsewhere.
 // Anything that may make the sheet validate (and so show a box) is posted, never sent.

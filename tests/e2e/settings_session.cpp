@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "cell.h"
 #include "settings_texts.h"
 
 namespace qx {
@@ -55,19 +56,14 @@ void SettingsSession::ExpectRestartNotice(const BoxInfo& box) {
     EXPECT_TRUE(box.iconInformation);
 }
 
-static std::string FormatLine(UINT message, WPARAM wParam, bool carriesText, const std::string& text) {
-    return std::string(MessageName(message)) + " " + std::to_string(wParam) +
-           (carriesText ? " \"" + text + "\"" : std::string(" 0")) + "\n";
+std::string SettingsSession::Line(UINT message, WPARAM wParam, const std::string& text) const {
+    return ReportLine(HostMessage{message, wParam, text.empty() ? 0 : 1, text}, launcher) + "\n";
 }
 
-std::string Line(UINT message, WPARAM wParam, const std::string& text) {
-    return FormatLine(message, wParam, !text.empty(), text);
-}
-
-std::string Describe(const std::vector<HostMessage>& messages) {
+std::string SettingsSession::Describe(const std::vector<HostMessage>& messages) const {
     std::string out;
     for (const HostMessage& m : messages)
-        out += FormatLine(m.message, m.wParam, m.lParam != 0, m.text);
+        out += ReportLine(m, launcher) + "\n";
     return out;
 }
 

@@ -15,6 +15,11 @@ constexpr int kTitle = 1000, kCommand = 1005, kScriptFile = 1010, kBrowse = 1015
 
 class SettingsSession : public AddonTest {
   protected:
+    void SetUp() override {
+        AddonTest::SetUp();
+        TrackFocus(); // the main thread's, where the sheet runs
+    }
+
     // Picks the settings item. `drive` runs on the driver thread with the open sheet and ends
     // by closing it; a box shown after the sheet has closed is read into the result and
     // dismissed. `sheetShown` is false when no sheet appeared (then `drive` does not run).
@@ -28,15 +33,13 @@ class SettingsSession : public AddonTest {
     // it, dismisses it, and returns once the page has finished with it (the sheet answers again).
     BoxInfo TakeBoxOver(HWND sheet);
 
+    // Messages compare as report lines (cell.h): Describe writes the received ones, Line an
+    // expected one (lParam 0 where the text is empty).
+    std::string Describe(const std::vector<HostMessage>& messages) const;
+    std::string Line(UINT message, WPARAM wParam, const std::string& text = "") const;
+
     // The restart notice: its text and caption, owned by the frame, with the information icon.
     void ExpectRestartNotice(const BoxInfo& box);
-
-    FocusTrail focus; // of the main thread, where the sheet runs
 };
-
-// Messages compare as lines of name, wParam and text ("0" for lParam 0): Describe writes the
-// received ones, Line an expected one.
-std::string Describe(const std::vector<HostMessage>& messages);
-std::string Line(UINT message, WPARAM wParam, const std::string& text = "");
 
 } // namespace qx

@@ -61,7 +61,7 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
             EXPECT_EQ(box.text, *r.message);
             EXPECT_EQ(box.caption, defaultCaption);
             EXPECT_TRUE(box.iconError);
-            EXPECT_EQ(focus.Last(), GetDlgItem(page, kTitle + r.focusRow));
+            EXPECT_EQ(LastFocused(), GetDlgItem(page, kTitle + r.focusRow));
             ASSERT_TRUE(IsWindow(sheet)) << "the sheet closed";
             EXPECT_EQ(CurrentPage(sheet), page);
             EXPECT_EQ(CurrentPageIndex(sheet), 0);
@@ -69,7 +69,7 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
     // Nothing was applied: the table is saved as it was and nothing reaches the terminal.
-    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x01\0\0\0", 4));
+    ExpectStoredCount(kFileKey, 1);
     EXPECT_EQ(ReadValue(kFileKey, "Title00").data, std::string("Keep\0", 5));
     EXPECT_TRUE(Sent().empty());
 }
@@ -82,7 +82,7 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
                                       {Sjis("五番目"), "\"C:\\Program Files\\e.exe\" -x"}});
         PostSheetButton(sheet, PSBTN_OK);
     });
-    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x05\0\0\0", 4));
+    ExpectStoredCount(kFileKey, 5);
     EXPECT_EQ(ReadValue(kFileKey, "Title02").data, std::string(" \0", 2));
     EXPECT_EQ(ReadValue(kFileKey, "Command02").data, std::string("  \0", 3));
     EXPECT_EQ(ReadValue(kFileKey, "Title04").data, Sjis("五番目") + std::string(1, '\0'));
@@ -94,7 +94,7 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
         PostSheetButton(sheet, PSBTN_OK);
     });
     EXPECT_EQ(three.after.text, kRestartNotice);
-    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x03\0\0\0", 4));
+    ExpectStoredCount(kFileKey, 3);
     EXPECT_EQ(ReadValue(kFileKey, "Command02").data, std::string("c.exe\0", 6));
     // A title longer than its slot (set past the typing limit) is cut before a double-byte
     // character, never inside it.
@@ -108,7 +108,7 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
         FillRows(CurrentPage(sheet), {});
         PostSheetButton(sheet, PSBTN_OK);
     });
-    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\0\0\0\0", 4));
+    ExpectStoredCount(kFileKey, 0);
     // The rows hold what the table held: typed text longer than a field cannot get in.
     RunSheet([&](HWND sheet) {
         HWND page = CurrentPage(sheet);
@@ -168,7 +168,7 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
         HWND page = CurrentPage(sheet);
         BrowseTo(sheet, page, 1, "");
         EXPECT_EQ(ControlText(page, kCommand + 1), "two.exe");
-        EXPECT_EQ(focus.Last(), GetDlgItem(page, kBrowse + 1)); // the pressed button
+        EXPECT_EQ(LastFocused(), GetDlgItem(page, kBrowse + 1)); // the pressed button
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
 }
@@ -183,11 +183,11 @@ TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept)
         EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
                   (std::set<std::string>{"with blank", "tool.exe", "helper.com"}));
         EXPECT_EQ(ControlText(page, kCommand), root + "\\tool.exe");
-        EXPECT_EQ(focus.Last(), GetDlgItem(page, kCommand));
+        EXPECT_EQ(LastFocused(), GetDlgItem(page, kCommand));
         SetControlText(page, kTitle + 1, "Blank");
         BrowseTo(sheet, page, 1, root + "\\with blank\\my tool.exe");
         EXPECT_EQ(ControlText(page, kCommand + 1), "\"" + root + "\\with blank\\my tool.exe\"");
-        EXPECT_EQ(focus.Last(), GetDlgItem(page, kCommand + 1));
+        EXPECT_EQ(LastFocused(), GetDlgItem(page, kCommand + 1));
         PostSheetButton(sheet, PSBTN_OK);
     });
     char directory[MAX_PATH] = "";

@@ -144,13 +144,13 @@ TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitl
         SetControlText(page, kTitle + 1, "Second");
         SetControlText(page, kScriptFile + 1, "second.scr");
         SendMessageA(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(page, kTitle + 2)), TRUE);
-        ASSERT_EQ(focus.Last(), GetDlgItem(page, kTitle + 2));
+        ASSERT_EQ(LastFocused(), GetDlgItem(page, kTitle + 2));
         PostSheetButton(sheet, PSBTN_OK);
         BoxInfo gap = TakeBoxOver(sheet);
         EXPECT_EQ(gap.text, kFillFromTop);
         EXPECT_EQ(gap.caption, defaultCaption);
         EXPECT_TRUE(gap.iconError);
-        EXPECT_EQ(focus.Last(), GetDlgItem(page, kTitle + 2)); // not row 1's title
+        EXPECT_EQ(LastFocused(), GetDlgItem(page, kTitle + 2)); // not row 1's title
         ASSERT_TRUE(IsWindow(sheet));
         EXPECT_EQ(CurrentPageIndex(sheet), 1);
 
@@ -161,7 +161,7 @@ TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitl
         BoxInfo both = TakeBoxOver(sheet);
         EXPECT_EQ(both.text, kBothFields); // it speaks of a command line here too
         EXPECT_TRUE(both.iconError);
-        EXPECT_EQ(focus.Last(), GetDlgItem(page, kTitle + 1));
+        EXPECT_EQ(LastFocused(), GetDlgItem(page, kTitle + 1));
         ASSERT_TRUE(IsWindow(sheet));
         EXPECT_EQ(CurrentPageIndex(sheet), 1);
         PostSheetButton(sheet, PSBTN_CANCEL);
@@ -175,7 +175,7 @@ TEST_F(ScriptPage, APageNeverSelectedLeavesTheScriptTableUntouched) {
     Attach({}, {{"Diary", "DIARY.SCR"}, {"", "orphan.scr"}});
     SheetRun run = RunSheet([&](HWND sheet) { PostSheetButton(sheet, PSBTN_OK); });
     EXPECT_EQ(run.after.hwnd, nullptr);
-    EXPECT_EQ(ReadValue(kScriptKey, "Count").data, std::string("\x02\0\0\0", 4));
+    ExpectStoredCount(kScriptKey, 2);
     EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile00").data, std::string("DIARY.SCR\0", 10));
     EXPECT_EQ(ReadValue(kScriptKey, "Title01").data, std::string("\0", 1));
     EXPECT_TRUE(Sent().empty());
@@ -210,7 +210,7 @@ TEST_F(ScriptPage, ThreeScriptsBecomingTwoBringTheRestartNoticeEvenWithAProgramA
     });
     ExpectRestartNotice(run.after);
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(ReadValue(kScriptKey, "Count").data, std::string("\x02\0\0\0", 4));
+    ExpectStoredCount(kScriptKey, 2);
 }
 
 TEST_F(ScriptPage, AScriptPickedAfterItsNameChangedRunsTheNewName) {

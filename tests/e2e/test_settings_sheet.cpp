@@ -75,19 +75,6 @@ TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
     }
 }
 
-void ExpectStoredString(const char* key, const char* name, const std::string& text) {
-    RegValue value = ReadValue(key, name);
-    EXPECT_TRUE(value.exists) << name;
-    EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ)) << name;
-    EXPECT_EQ(value.data, text + std::string(1, '\0')) << name;
-}
-
-void ExpectStoredCount(const char* key, DWORD count) {
-    RegValue value = ReadValue(key, "Count");
-    EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(value.data, std::string(reinterpret_cast<const char*>(&count), 4));
-}
-
 TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     Attach({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
     for (int button : {PSBTN_CANCEL, PSBTN_OK}) {

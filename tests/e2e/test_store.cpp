@@ -25,12 +25,6 @@ class Store : public ::testing::Test {
         std::strcpy(table.entries[i].title, title.c_str());
         std::strcpy(table.entries[i].target, target.c_str());
     }
-    void ExpectSz(const char* key, const char* name, const std::string& text) {
-        RegValue v = ReadValue(key, name);
-        ASSERT_TRUE(v.exists) << name;
-        EXPECT_EQ(v.type, static_cast<DWORD>(REG_SZ)) << name;
-        EXPECT_EQ(v.data, text + '\0') << name; // the NUL is stored and counted
-    }
 };
 
 TEST_F(Store, FirstRunCreatesBothKeysEmptyAndWritesNothing) {
@@ -83,16 +77,14 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
     Scripts().count = 1;
     Put(Scripts(), 0, "diary", "diary.scr");
     SaveLaunchTables();
-    RegValue count = ReadValue(kFileKey, "Count");
-    EXPECT_EQ(count.type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(count.data, std::string("\x02\0\0\0", 4));
-    ExpectSz(kFileKey, "Title00", std::string(79, 'T')); // 80 bytes
-    ExpectSz(kFileKey, "Command00", "notepad.exe");
-    ExpectSz(kFileKey, "Title01", Sjis("メモ帳"));
-    ExpectSz(kFileKey, "Command01", ""); // a one-byte REG_SZ
-    EXPECT_EQ(ReadValue(kScriptKey, "Count").data, std::string("\x01\0\0\0", 4));
-    ExpectSz(kScriptKey, "Title00", "diary");
-    ExpectSz(kScriptKey, "ScriptFile00", "diary.scr");
+    ExpectStoredCount(kFileKey, 2);
+    ExpectStoredString(kFileKey, "Title00", std::string(79, 'T')); // 80 bytes
+    ExpectStoredString(kFileKey, "Command00", "notepad.exe");
+    ExpectStoredString(kFileKey, "Title01", Sjis("メモ帳"));
+    ExpectStoredString(kFileKey, "Command01", ""); // a one-byte REG_SZ
+    ExpectStoredCount(kScriptKey, 1);
+    ExpectStoredString(kScriptKey, "Title00", "diary");
+    ExpectStoredString(kScriptKey, "ScriptFile00", "diary.scr");
     EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
     EXPECT_EQ(ValueNames(kScriptKey).size(), 3u);
     EXPECT_EQ(LauncherState.StoreKey, nullptr);
@@ -111,9 +103,9 @@ TEST_F(Store, ShrunkTableLeavesOldValuesAndLoadsBackShort) {
     SaveLaunchTables();
     Files().count = 2;
     SaveLaunchTables();
-    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x02\0\0\0", 4));
-    ExpectSz(kFileKey, "Title03", "t3");
-    ExpectSz(kFileKey, "Command02", "c2");
+    ExpectStoredCount(kFileKey, 2);
+    ExpectStoredString(kFileKey, "Title03", "t3");
+    ExpectStoredString(kFileKey, "Command02", "c2");
     std::memset(&LauncherState, 0, sizeof(LauncherState));
     LoadLaunchTables();
     EXPECT_EQ(Files().count, 2);
@@ -126,8 +118,8 @@ TEST_F(Store, TheTwoKeysKeepTheirOwnTitles) {
     EXPECT_STREQ(Scripts().entries[0].title, "script title");
     std::strcpy(Scripts().entries[0].title, "changed");
     SaveLaunchTables();
-    ExpectSz(kFileKey, "Title00", "program title");
-    ExpectSz(kScriptKey, "Title00", "changed");
+    ExpectStoredString(kFileKey, "Title00", "program title");
+    ExpectStoredString(kScriptKey, "Title00", "changed");
 }
 
 TEST_F(Store, HandEditedValuesAreBroughtIntoTheirFields) {
@@ -153,8 +145,8 @@ TEST_F(Store, HandEditedValuesAreBroughtIntoTheirFields) {
     EXPECT_STREQ(Files().entries[4].target, ""); // too large to cut on the stack
     // Saving writes the loaded count, never the stored one.
     SaveLaunchTables();
-    EXPECT_EQ(ReadValue(kFileKey, "Count").data, std::string("\x05\0\0\0", 4));
-    EXPECT_EQ(ReadValue(kScriptKey, "Count").data, std::string("\0\0\0\0", 4));
+    ExpectStoredCount(kFileKey, 5);
+    ExpectStoredCount(kScriptKey, 0);
 }
 
 TEST_F(Store, UnopenableKeyReadsEmptyAndWritesNothing) {
