@@ -74,6 +74,60 @@ TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
     }
 }
 
+// The help viewer: a window of its class that belongs to another process (hidden while the
+// viewer has no file open).
+HWND FindViewer() {
+    for (HWND w = NULL; (w = FindWindowExA(NULL, w, "MS_WINHELP", NULL)) != NULL;) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid != GetCurrentProcessId())
+            return w;
+    }
+    return NULL;
+}
+
+// The text the viewer shows: its rich-text child, read across processes with a bounded send.
+std::wstring ViewerText(HWND viewer) {
+    wchar_t text[4096] = L"";
+    DWORD_PTR n = 0;
+    SendMessageTimeoutW(GetDlgItem(viewer, 0x701), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 2000, &n);
+    return std::wstring(text, n);
+}
+
+// Wine's viewer looks for the bare name in its current folder, which it inherits from the
+// caller; the build puts the file next to the test program. A file it could not find or read
+// would hold WinHelpA in the viewer's modal box: then the viewer is ended, and the test fails.
+TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
+    ASSERT_TRUE(SetCurrentDirectoryA(ExeDirectory().c_str()));
+    ASSERT_NE(GetFileAttributesA("QXLAUNCH.HLP"), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(FindViewer(), nullptr) << "a help viewer is already running";
+    Attach({}, {});
+    std::wstring caption, text;
+    RunSheet([&](HWND sheet) {
+        PostSheetButton(sheet, PSBTN_HELP);
+        HWND viewer = NULL;
+        WaitUntil([&] { return (viewer = FindViewer()) != NULL && IsWindowVisible(viewer) &&
+                               !(text = ViewerText(viewer)).empty(); }, 30000);
+        wchar_t title[256] = L"";
+        GetWindowTextW(viewer, title, 256);
+        caption = title;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(viewer, &pid);
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+        PostMessageA(viewer, WM_CLOSE, 0, 0);
+        if (process && WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the viewer did not close";
+            TerminateProcess(process, 1);
+        }
+        if (process)
+            CloseHandle(process);
+        PostSheetButton(sheet, PSBTN_CANCEL);
+    });
+    EXPECT_EQ(caption, L"Quolixランチ ヘルプ"); // the file's own title
+    EXPECT_EQ(text.substr(0, text.find(L'\r')), L"Quolixランチ ヘルプ 目次"); // the contents topic
+}
+
 void ExpectStoredString(const char* key, const char* name, const std::string& text) {
     RegValue value = ReadValue(key, name);
     EXPECT_TRUE(value.exists) << name;
