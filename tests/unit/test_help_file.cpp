@@ -63,6 +63,7 @@ struct Topic {
     std::string title;
     std::vector<std::string> paragraphs; // UTF-8
     std::vector<uint32_t> jumps;         // hashes of the jump targets
+    std::vector<uint32_t> browse;        // offsets of the topics before and after it ("<<", ">>")
 };
 
 struct Source {
@@ -80,7 +81,7 @@ Source ReadSource() {
         else if (line.rfind("# ", 0) == 0) {
             size_t blank = line.find(' ', 2);
             std::string title = line.substr(blank + 1);
-            source.topics.push_back({line.substr(2, blank - 2), {0, title, {title}, {}}});
+            source.topics.push_back({line.substr(2, blank - 2), {0, title, {title}, {}, {}}});
         } else if (!line.empty() && line[0] != ';' && line[0] != '@')
             source.topics.back().second.paragraphs.push_back(std::regex_replace(line, link, "$1"));
     }
@@ -120,7 +121,7 @@ std::vector<Topic> HelpFile::ReadTopics() {
         std::string one = data.substr(at + 21, U32(data, at + 16) - 21);
         std::string two = data.substr(at + U32(data, at + 16), U32(data, at + 4));
         if (data[at + 20] == 0x02) {
-            topics.push_back({block * 0x8000 + chars, Utf8(two), {}, {}});
+            topics.push_back({block * 0x8000 + chars, Utf8(two), {}, {}, {U32(one, 4), U32(one, 8)}});
         } else if (data[at + 20] == 0x20) {
             chars += two.size();
             size_t i = one[0] & 1 ? 4 : 2; // past the compressed topic size
@@ -186,6 +187,8 @@ TEST_F(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
             leadsBack = leadsBack || contexts[jump] == contents;
         }
         EXPECT_TRUE(leadsBack) << name << " has no jump back to the contents";
+        for (uint32_t step : topic.browse)
+            EXPECT_TRUE(step == 0xFFFFFFFF || byOffset.count(step)) << name << " browses nowhere";
     }
     EXPECT_FALSE(byOffset[contents].jumps.empty());
 }

@@ -217,12 +217,15 @@ def lay_out(links):
         used += link.size()
         if link.kind == RECORD_TEXT:
             text += len(link.data2)
+    # Topic headers: size, the browse sequence (the topics in the source's order), number, no
+    # fixed region, where the text starts, where the next topic starts.
     headers = [i for i, link in enumerate(links) if link.kind == RECORD_TOPIC]
+    offsets = [NONE] + [links[i].topicoffset for i in headers[:-1]] + [NONE]
     for number, (start, end) in enumerate(zip(headers, headers[1:])):
         size = sum(link.size() for link in links[start:end])
         scroll = links[start + 1].topicpos
-        links[start].data1 = struct.pack("<7I", size, NONE, NONE, number, NONE, scroll,
-                                         links[end].topicpos)
+        links[start].data1 = struct.pack("<7I", size, offsets[number], offsets[number + 2], number,
+                                         NONE, scroll, links[end].topicpos)
     last = links[headers[-1]]
     last.data1 = struct.pack("<7I", 0, NONE, NONE, len(headers) - 1, NONE, NONE, NONE)
 
@@ -262,6 +265,7 @@ def system_file(source, contents_offset):
     window = struct.pack("<H10s9s51s5H2I", 0x0006, b"", b"main", title, 0, 0, 0, 0, 0, 0, 0)
     return (struct.pack("<HHHIH", 0x036C, FORMAT_MINOR, 1, 0, 0) + record(1, title + b"\0") +
             record(3, struct.pack("<I", contents_offset)) + record(6, window) +
+            record(4, b"BrowseButtons()\0") +  # "<<" and ">>" step through the topics
             record(11, struct.pack("<H", SHIFTJIS_CHARSET)))
 
 
