@@ -74,58 +74,43 @@ TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
     }
 }
 
-// The help viewer: a window of its class that belongs to another process (hidden while the
-// viewer has no file open).
-HWND FindViewer() {
-    for (HWND w = NULL; (w = FindWindowExA(NULL, w, "MS_WINHELP", NULL)) != NULL;) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid != GetCurrentProcessId())
-            return w;
-    }
-    return NULL;
-}
-
-// The text the viewer shows: its rich-text child, read across processes with a bounded send.
-std::wstring ViewerText(HWND viewer) {
-    wchar_t text[4096] = L"";
-    DWORD_PTR n = 0;
-    SendMessageTimeoutW(GetDlgItem(viewer, 0x701), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 2000, &n);
-    return std::wstring(text, n);
-}
-
 // Wine's viewer looks for the bare name in its current folder, which it inherits from the
 // caller; the build puts the file next to the test program. A file it could not find or read
 // would hold WinHelpA in the viewer's modal box: then the viewer is ended, and the test fails.
+// The viewer's window is of the help engine's class (hidden until it has a file open).
 TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
     ASSERT_TRUE(SetCurrentDirectoryA(ExeDirectory().c_str()));
     ASSERT_NE(GetFileAttributesA("QXLAUNCH.HLP"), INVALID_FILE_ATTRIBUTES);
-    ASSERT_EQ(FindViewer(), nullptr) << "a help viewer is already running";
+    ASSERT_EQ(FindWindowA("MS_WINHELP", NULL), nullptr) << "a help viewer is already running";
     Attach({}, {});
-    std::wstring caption, text;
+    wchar_t caption[256] = L"", text[4096] = L"";
     RunSheet([&](HWND sheet) {
         PostSheetButton(sheet, PSBTN_HELP);
         HWND viewer = NULL;
-        WaitUntil([&] { return (viewer = FindViewer()) != NULL && IsWindowVisible(viewer) &&
-                               !(text = ViewerText(viewer)).empty(); }, 30000);
-        wchar_t title[256] = L"";
-        GetWindowTextW(viewer, title, 256);
-        caption = title;
+        DWORD_PTR n = 0; // the text of its rich-text child, read across processes
+        auto read = [&] {
+            return SendMessageTimeoutW(GetDlgItem(viewer, 0x701), WM_GETTEXT, 4096,
+                                       reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &n);
+        };
+        WaitUntil([&] {
+            viewer = FindWindowA("MS_WINHELP", NULL);
+            return viewer && IsWindowVisible(viewer) && read() && n > 0;
+        }, 30000);
+        GetWindowTextW(viewer, caption, 256);
         DWORD pid = 0;
         GetWindowThreadProcessId(viewer, &pid);
         HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
         PostMessageA(viewer, WM_CLOSE, 0, 0);
-        if (process && WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
+        if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
             ADD_FAILURE() << "the viewer did not close";
             TerminateProcess(process, 1);
         }
-        if (process)
-            CloseHandle(process);
+        CloseHandle(process);
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
-    EXPECT_EQ(caption, L"Quolixランチ ヘルプ"); // the file's own title
-    EXPECT_EQ(text.substr(0, text.find(L'\r')), L"Quolixランチ ヘルプ 目次"); // the contents topic
+    EXPECT_STREQ(caption, L"Quolixランチ ヘルプ"); // the file's own title
+    std::wstring shown = text;
+    EXPECT_EQ(shown.substr(0, shown.find(L'\r')), L"Quolixランチ ヘルプ 目次"); // the contents topic
 }
 
 void ExpectStoredString(const char* key, const char* name, const std::string& text) {

@@ -1,9 +1,10 @@
 // The built QXLAUNCH.HLP read back by a reader of its own, written from the file format's
-// public description: the internal files a viewer needs, the contents topic, each topic's text
-// against the source, and where every jump leads.
+// public description: the internal files, the contents topic, each topic's text against the
+// source, and where every jump leads.
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <fstream>
@@ -17,23 +18,24 @@
 namespace {
 
 std::string ReadAll(const char* path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-uint32_t U16(const std::string& b, size_t at) { return uint8_t(b.at(at)) | uint8_t(b.at(at + 1)) << 8; }
+uint32_t U16(const std::string& b, size_t at) {
+    return uint8_t(b.at(at)) | uint8_t(b.at(at + 1)) << 8;
+}
 uint32_t U32(const std::string& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
 
-std::string Utf8(const std::string& cp932) {
+std::string Utf8(std::string cp932) {
+    std::string out(cp932.size() * 2, '\0');
+    char *from = cp932.data(), *to = out.data();
+    size_t left = cp932.size(), room = out.size();
     iconv_t convert = iconv_open("UTF-8", "CP932");
-    std::string in = cp932, out(cp932.size() * 2, '\0');
-    char *from = in.data(), *to = out.data();
-    size_t left = in.size(), room = out.size();
-    size_t done = iconv(convert, &from, &left, &to, &room);
+    bool ok = iconv(convert, &from, &left, &to, &room) != size_t(-1);
     iconv_close(convert);
-    return done == size_t(-1) ? "<not CP932>" : out.substr(0, out.size() - room);
+    return ok ? out.substr(0, out.size() - room) : "<not CP932>";
 }
 
 // A topic's name as the viewer hashes it to find the topic.
@@ -45,75 +47,47 @@ uint32_t Hash(const std::string& name) {
     return hash;
 }
 
-// Every leaf entry of the B+ tree whose header starts at `at`; `entry` returns its size.
-void WalkTree(const std::string& f, size_t at, const std::function<size_t(size_t)>& entry) {
+// The entries of a B+ tree of one page at `at`; `entry` returns the size of each.
+void WalkLeaf(const std::string& f, size_t at, const std::function<size_t(size_t)>& entry) {
     ASSERT_EQ(U16(f, at), 0x293Bu);
-    size_t pageSize = U16(f, at + 4), page = U16(f, at + 26), pages = at + 38;
-    for (uint32_t level = U16(f, at + 32); level > 1; --level)
-        page = U16(f, pages + page * pageSize + 4); // an index page's first child
-    for (; page != 0xFFFF; page = U16(f, pages + page * pageSize + 6)) {
-        size_t p = pages + page * pageSize + 8;
-        for (uint32_t n = U16(f, pages + page * pageSize + 2); n > 0; --n)
-            p += entry(p);
-    }
+    ASSERT_EQ(U16(f, at + 32), 1u) << "a tree of more than one level";
+    size_t page = at + 38 + U16(f, at + 26) * U16(f, at + 4);
+    for (size_t n = U16(f, page + 2), p = page + 8; n > 0; --n)
+        p += entry(p);
 }
 
-struct Topic {
-    uint32_t offset;
-    std::string title;
-    std::vector<std::string> paragraphs; // UTF-8
-    std::vector<uint32_t> jumps;         // hashes of the jump targets
-    std::vector<uint32_t> browse;        // offsets of the topics before and after it ("<<", ">>")
-};
-
-struct Source {
-    std::string contents;
-    std::vector<std::pair<std::string, Topic>> topics; // by name, title as the first paragraph
-};
-
-Source ReadSource() {
-    Source source;
-    std::istringstream lines(ReadAll(QX_HELP_SOURCE));
-    const std::regex link(R"(\[([^\]]+)\]\([^)]*\))");
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("@contents ", 0) == 0)
-            source.contents = line.substr(10);
-        else if (line.rfind("# ", 0) == 0) {
-            size_t blank = line.find(' ', 2);
-            std::string title = line.substr(blank + 1);
-            source.topics.push_back({line.substr(2, blank - 2), {0, title, {title}, {}, {}}});
-        } else if (!line.empty() && line[0] != ';' && line[0] != '@')
-            source.topics.back().second.paragraphs.push_back(std::regex_replace(line, link, "$1"));
-    }
-    return source;
-}
-
-class HelpFile : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_EQ(U32(f, 0), 0x00035F3Fu) << QX_HELP_FILE;
-        WalkTree(f, U32(f, 4) + 9, [&](size_t p) {
-            std::string name = f.c_str() + p;
-            files[name] = U32(f, p + name.size() + 1) + 9; // past the internal file's header
-            return name.size() + 5;
-        });
-    }
-    std::string Internal(const char* name) { // the internal file's used bytes
-        size_t at = files.at(name);
-        return f.substr(at, U32(f, at - 5));
-    }
-    std::vector<Topic> ReadTopics();
+TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
     std::string f = ReadAll(QX_HELP_FILE);
-    std::map<std::string, size_t> files;
-};
+    ASSERT_EQ(U32(f, 0), 0x00035F3Fu) << QX_HELP_FILE;
+    std::map<std::string, std::string> files; // the used bytes of each internal file
+    WalkLeaf(f, U32(f, 4) + 9, [&](size_t p) {
+        std::string name = f.c_str() + p;
+        size_t header = U32(f, p + name.size() + 1); // of the internal file: sizes and flags
+        files[name] = f.substr(header + 9, U32(f, header + 4));
+        return name.size() + 5;
+    });
+    for (const char* name : {"|SYSTEM", "|FONT", "|TOPIC", "|CONTEXT"})
+        ASSERT_EQ(files.count(name), 1u) << name;
+    const std::string& system = files["|SYSTEM"];
+    std::map<uint32_t, std::string> records;
+    for (size_t p = 12; p + 4 <= system.size(); p += 4 + U16(system, p + 2))
+        records[U16(system, p)] = system.substr(p + 4, U16(system, p + 2));
+    EXPECT_EQ(uint8_t(records[11].at(0)), 128) << "the text's character set is not Shift_JIS";
+    std::map<uint32_t, uint32_t> contexts; // hash -> topic offset
+    std::string tree = files["|CONTEXT"];
+    WalkLeaf(tree, 0, [&](size_t p) -> size_t {
+        contexts[U32(tree, p)] = U32(tree, p + 4);
+        return 8;
+    });
 
-// Walks the topic links: uncompressed 4 KB blocks of 12 header bytes and 4084 data bytes.
-std::vector<Topic> HelpFile::ReadTopics() {
-    std::string blocks = Internal("|TOPIC"), data;
-    for (size_t b = 0; b < blocks.size(); b += 4096)
-        data += blocks.substr(b + 12, 4084);
-    std::vector<Topic> topics;
-    uint32_t block = 0, chars = 0;
+    // Topic links in uncompressed 4 KB blocks of 12 header bytes and 4084 data bytes. A topic's
+    // offset counts the text bytes before it in its block.
+    std::string data;
+    for (size_t b = 0; b < files["|TOPIC"].size(); b += 4096)
+        data += files["|TOPIC"].substr(b + 12, 4084);
+    std::map<uint32_t, std::string> titles, texts;
+    std::map<uint32_t, std::vector<uint32_t>> jumps;
+    uint32_t topic = 0, block = 0, chars = 0;
     for (uint32_t pos = 12; pos != 0xFFFFFFFF;) {
         size_t at = ((pos - 12) >> 14) * 4084 + ((pos - 12) & 0x3FFF);
         if ((pos - 12) >> 14 != block)
@@ -121,76 +95,50 @@ std::vector<Topic> HelpFile::ReadTopics() {
         std::string one = data.substr(at + 21, U32(data, at + 16) - 21);
         std::string two = data.substr(at + U32(data, at + 16), U32(data, at + 4));
         if (data[at + 20] == 0x02) {
-            topics.push_back({block * 0x8000 + chars, Utf8(two), {}, {}, {U32(one, 4), U32(one, 8)}});
-        } else if (data[at + 20] == 0x20) {
+            topic = block * 0x8000 + chars;
+            titles[topic] = Utf8(two);
+        }
+        if (data[at + 20] == 0x20) {
             chars += two.size();
-            size_t i = one[0] & 1 ? 4 : 2; // past the compressed topic size
-            i += (one[i] & 1 ? 2 : 1) + 4;   // and the compressed text length, two bytes, an id
+            size_t i = one[0] & 1 ? 4 : 2;                 // past the topic size,
+            i += (one[i] & 1 ? 2 : 1) + 4;                 // the text length, two bytes, an id
             uint32_t bits = U16(one, i);
-            EXPECT_EQ(bits & ~0x7Eu, 0u) << "paragraph attributes this reader does not know";
-            for (i += 2; bits & 0x7E; bits &= bits - 1)
+            ASSERT_EQ(bits & ~0x7Eu, 0u) << "paragraph attributes this reader does not know";
+            for (i += 2; bits; bits &= bits - 1)           // one compressed short for each
                 i += one[i] & 1 ? 2 : 1;
-            std::string text;
-            for (size_t s = 0; i < one.size(); s = two.find('\0', s) + 1) {
-                text += two.c_str() + s;
-                uint8_t command = one[i];
-                if (command == 0xE3)
-                    topics.back().jumps.push_back(U32(one, i + 1));
-                if (command == 0x82)
-                    topics.back().paragraphs.push_back(Utf8(text)), text.clear();
-                if (command != 0x80 && command != 0x82 && command != 0x89 && command != 0xE3 &&
-                    command != 0xFF) {
-                    ADD_FAILURE() << "formatting command " << int(command);
-                    return topics;
-                }
-                i += command == 0x80 ? 3 : command == 0xE3 ? 5 : command == 0xFF ? one.size() : 1;
-            }
+            for (; i < one.size() && uint8_t(one[i]) != 0xFF; i += one[i] == char(0x80) ? 3 : 1)
+                if (one[i] == char(0xE3)) // a jump; 0x80 sets a font, 0x82 and 0x89 end things
+                    jumps[topic].push_back(U32(one, i + 1)), i += 4;
+            two.erase(std::remove(two.begin(), two.end(), '\0'), two.end()); // the strings' ends
+            texts[topic] += Utf8(two);
         }
         pos = U32(data, at + 12);
     }
-    return topics;
-}
 
-TEST_F(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
-    for (const char* name : {"|SYSTEM", "|FONT", "|TOPIC", "|CONTEXT"})
-        EXPECT_EQ(files.count(name), 1u) << name;
-    std::string system = Internal("|SYSTEM");
-    ASSERT_EQ(U16(system, 0), 0x036Cu);
-    std::map<uint32_t, std::string> records;
-    for (size_t p = 12; p + 4 <= system.size(); p += 4 + U16(system, p + 2))
-        records[U16(system, p)] = system.substr(p + 4, U16(system, p + 2));
-    ASSERT_EQ(records.count(3), 1u) << "no contents record";
-    EXPECT_EQ(uint8_t(records[11].at(0)), 128) << "the text's character set is not Shift_JIS";
-    std::string font = Internal("|FONT");
-    EXPECT_EQ(Utf8(font.c_str() + U16(font, 4)), "ＭＳ ゴシック");
-
-    std::map<uint32_t, uint32_t> contexts; // hash -> topic offset
-    WalkTree(f, files.at("|CONTEXT"), [&](size_t p) {
-        contexts[U32(f, p)] = U32(f, p + 4);
-        return 8;
-    });
-    std::map<uint32_t, Topic> byOffset;
-    for (const Topic& topic : ReadTopics())
-        byOffset[topic.offset] = topic;
-    Source source = ReadSource();
-    ASSERT_EQ(source.topics.size(), contexts.size());
-    uint32_t contents = contexts[Hash(source.contents)];
-    EXPECT_EQ(U32(records[3], 0), contents);
-    for (const auto& [name, expected] : source.topics) {
-        ASSERT_EQ(contexts.count(Hash(name)), 1u) << name;
-        const Topic& topic = byOffset[contexts[Hash(name)]];
-        EXPECT_EQ(topic.title, expected.title) << name;
-        EXPECT_EQ(topic.paragraphs, expected.paragraphs) << name;
-        bool leadsBack = contexts[Hash(name)] == contents;
-        for (uint32_t jump : topic.jumps) {
-            EXPECT_EQ(byOffset.count(contexts.count(jump) ? contexts[jump] : 0xFFFFFFFF), 1u) << name;
-            leadsBack = leadsBack || contexts[jump] == contents;
-        }
-        EXPECT_TRUE(leadsBack) << name << " has no jump back to the contents";
-        for (uint32_t step : topic.browse)
-            EXPECT_TRUE(step == 0xFFFFFFFF || byOffset.count(step)) << name << " browses nowhere";
+    std::istringstream source(ReadAll(QX_HELP_SOURCE));
+    const std::regex link(R"(\[([^\]]+)\]\([^)]*\))"); // [text](topic) shows as its text
+    uint32_t contents = 0;
+    std::map<uint32_t, std::string> expected; // topic offset -> text
+    for (std::string line; std::getline(source, line);) {
+        if (line.rfind("@contents ", 0) == 0)
+            contents = contexts.at(Hash(line.substr(10)));
+        else if (line.rfind("# ", 0) == 0) {
+            size_t blank = line.find(' ', 2);
+            ASSERT_EQ(contexts.count(Hash(line.substr(2, blank - 2))), 1u) << line;
+            topic = contexts[Hash(line.substr(2, blank - 2))];
+            EXPECT_EQ(titles[topic], line.substr(blank + 1));
+            expected[topic] = line.substr(blank + 1);
+        } else if (!line.empty() && line[0] != ';' && line[0] != '@')
+            expected[topic] += std::regex_replace(line, link, "$1");
     }
-    EXPECT_FALSE(byOffset[contents].jumps.empty());
+    EXPECT_EQ(U32(records[3], 0), contents) << "Help opens another topic";
+    EXPECT_EQ(expected.size(), contexts.size());
+    for (const auto& [offset, text] : expected) {
+        EXPECT_EQ(texts[offset], text) << titles[offset];
+        for (uint32_t jump : jumps[offset])
+            EXPECT_TRUE(contexts.count(jump) && titles.count(contexts[jump])) << titles[offset];
+    }
+    EXPECT_FALSE(jumps[contents].empty());
 }
 
 } // namespace

@@ -92,7 +92,7 @@ def check(path, source):
         for number, text in topic.paragraphs:
             for _, target in LINK.findall(text):
                 if target not in known:
-                    raise HelpError(f"{path}:{number}: link to a topic that does not exist: {target}")
+                    raise HelpError(f"{path}:{number}: no topic {target} to link to")
 
 
 def sjis(text, where):
@@ -318,8 +318,8 @@ def compile_help(source, path):
         offsets[name] = len(out)
         out += internal_file(files[name])
     directory = len(out)
-    out += internal_file(btree(b"z4", 0x400, [name.encode() + b"\0" + struct.pack("<I", offsets[name])
-                                              for name in sorted(files)], flags=0x0402))
+    entries = [name.encode() + b"\0" + struct.pack("<I", offsets[name]) for name in sorted(files)]
+    out += internal_file(btree(b"z4", 0x400, entries, flags=0x0402))
     out[:16] = struct.pack("<IIiI", 0x00035F3F, directory, -1, len(out))
     return bytes(out)
 

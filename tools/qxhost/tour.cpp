@@ -125,8 +125,8 @@ void FollowHelpLink(const wchar_t* link) {
         return;
     std::wstring before = text.substr(0, at);
     before.erase(std::remove(before.begin(), before.end(), L'\n'), before.end());
-    int bytes = WideCharToMultiByte(932, 0, before.c_str(), static_cast<int>(before.size()), NULL, 0,
-                                    NULL, NULL);
+    int length = static_cast<int>(before.size());
+    int bytes = WideCharToMultiByte(932, 0, before.c_str(), length, NULL, 0, NULL, NULL);
     LRESULT pos = SendMessageA(HelpText(), EM_POSFROMCHAR, bytes, 0);
     LPARAM point = MAKELPARAM(LOWORD(pos) + 3, HIWORD(pos) + 4);
     PostMessageA(HelpText(), WM_LBUTTONDOWN, MK_LBUTTON, point);
@@ -155,7 +155,11 @@ const Step kSteps[] = {
     {1200, [] { Shot("06-settings-programs.png"); ShowScriptPage(); }},
     {900, [] { DropScriptList(TRUE); }},
     {700, [] { Shot("07-settings-scripts.png"); PressHelp(); }},
-    {1500, [] { ShowHelpContents(); Shot("08-help-contents.png"); FollowHelpLink(L"プログラムの設定"); }},
+    {1500, [] {
+         ShowHelpContents();
+         Shot("08-help-contents.png");
+         FollowHelpLink(L"プログラムの設定");
+     }},
     {1200, [] { WaitForHelp(L"ｺﾏﾝﾄﾞﾗｲﾝ"); Shot("09-help-topic.png"); CloseHelp(); }},
     {800, [] { CancelSettings(); }},
     {800, [] { DestroyWindow(HostFrame()); }},
