@@ -6,12 +6,26 @@ subsystem version, link timestamp, exports and imports.
   pe_facts.py --report FILE   prints size, header facts and the import list
   pe_facts.py --imports FILE  prints the imported DLL names, comma-separated
 """
+import os
 import struct
 import sys
 
-# Windows' own DLLs that the add-on may use; anything else would have to ship with it.
-ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "comctl32.dll",
-                   "comdlg32.dll", "shell32.dll", "msvcrt.dll"}
+# Windows' own DLLs that the add-on may name in its import table: COMCTL32, COMDLG32 and SHELL32
+# are bound at first use, so that attach maps nothing the terminal may never need.
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+ALLOWED_FUNCTIONS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                      "win95-nt4-imports.txt")
+
+
+def allowed_functions():
+    """{(dll lower-case, function)} from the allow-list of Windows 95 and NT 4.0 functions."""
+    allowed = set()
+    with open(ALLOWED_FUNCTIONS_FILE) as listing:
+        for line in listing:
+            if line.strip() and not line.startswith("#"):
+                dll, function = line.split()
+                allowed.add((dll.lower(), function))
+    return allowed
 MACHINE_I386 = 0x14C
 PE32_MAGIC = 0x10B
 IMAGE_FILE_DLL = 0x2000
@@ -97,9 +111,15 @@ def faults(image):
     functions, names = image.exports()
     if functions or names:
         found.append("exports %d functions (%d by name)" % (functions, names))
-    for dll, _ in image.imports():
+    allowed = allowed_functions()
+    for dll, functions in image.imports():
         if dll.lower() not in ALLOWED_IMPORTS:
             found.append("imports from %s, which is not allowed" % dll)
+            continue
+        for function in functions:
+            if (dll.lower(), function) not in allowed:
+                found.append("imports %s!%s, which is not on the list of Windows 95 and NT 4.0 "
+                             "functions" % (dll, function))
     return found
 
 

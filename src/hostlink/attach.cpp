@@ -26,12 +26,16 @@ static ATOM RegisterLauncherClass() {
     return RegisterClassA(&windowClass);
 }
 
-// The terminal may unload us while our window lives on as its child; keeping the module
-// mapped for the life of the process means that window never calls into freed code.
-static void PinModule() {
-    HMODULE self = NULL;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCSTR>(&LauncherWndProc), &self);
+// The terminal may unload us while our window lives on as its child; a reference of our own,
+// never released, keeps the module mapped for the life of the process, so that window never
+// calls into freed code. Loading a module that is already loaded only counts the reference: the
+// loader neither maps it again nor calls DllMain again, which makes this safe inside DllMain.
+static void PinModule(HINSTANCE instance) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(instance, path, sizeof(path));
+    if (length == 0 || length >= sizeof(path))
+        return; // a cut path could name another file
+    LoadLibraryA(path);
 }
 
 static BOOL AttachToHost(HINSTANCE instance) {
@@ -45,7 +49,7 @@ static BOOL AttachToHost(HINSTANCE instance) {
                                                    LauncherState.HostFrame, NULL, instance, NULL);
     if (LauncherState.LauncherWindow == NULL)
         return FailAttach(kTextInternalError2);
-    PinModule();
+    PinModule(instance);
     LoadLaunchTables();
     CreateTextChannel();
     const LaunchTable& files = LauncherState.FileTable;

@@ -4,15 +4,14 @@
 #include "../tables/launcher_state.h"
 #include "../tables/text_fit.h"
 #include "cmdline.h"
-
-#include <shellapi.h>
+#include "late_bound.h"
 
 static void LaunchProgram(const LaunchEntry& entry) {
     char program[kTargetSize];
     char params[kTargetSize];
     SplitCommandLine(entry.target, program, params);
-    ShellExecuteA(LauncherState.HostFrame, "open", program, params[0] != '\0' ? params : NULL, ".",
-                  SW_SHOWNORMAL);
+    ShellExecuteLate(LauncherState.HostFrame, "open", program, params[0] != '\0' ? params : NULL,
+                     ".", SW_SHOWNORMAL);
 }
 
 static void RunScript(const LaunchEntry& entry) {

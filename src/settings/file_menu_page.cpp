@@ -1,9 +1,8 @@
 // The program menu page: five rows of title and command line, each with a browse button.
 #include "settings.h"
 
-#include <commdlg.h>
-
 #include "../../res/resource.h"
+#include "../hostlink/late_bound.h"
 #include "../hostlink/texts.h"
 #include "../tables/launcher_state.h"
 #include "settings_rules.h"
@@ -46,7 +45,7 @@ static void BrowseForProgram(HWND page, int buttonId) {
     dialog.nMaxFile = kTargetSize - 1;
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                    OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&dialog))
+    if (!GetOpenFileNameLate(&dialog))
         return;
     if (QuoteBrowsedPath(path, sizeof(path), kTargetSize - 1) == kBrowseRefused)
         return;

@@ -25,10 +25,12 @@ static void AddScriptName(HWND page, const char* name) {
 static void ListScriptFolder(HWND page) {
     char pattern[kTargetSize];
     OpenStoreKey(kHostConfigKeyPath);
-    ReadStoreString("ScriptPath", pattern, sizeof(pattern));
+    bool whole = ReadStoreString("ScriptPath", pattern, sizeof(pattern), kDropOverlong);
     CloseStoreKey();
-    if (!AppendScriptPattern(pattern, sizeof(pattern)))
-        return; // a folder this long cannot be searched with a pattern of the platform's size
+    // A folder too long to read or to search lists nothing: an empty one would mean the root
+    // of the current drive, which is not the terminal's script folder.
+    if (!whole || !AppendScriptPattern(pattern, sizeof(pattern)))
+        return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE)

@@ -6,6 +6,7 @@
 
 #include "../../res/resource.h"
 #include "../hostlink/hostlink.h"
+#include "../hostlink/late_bound.h"
 #include "../hostlink/texts.h"
 #include "../tables/launcher_state.h"
 #include "../tables/store.h"
@@ -72,7 +73,7 @@ void RunSettingsSheet() {
     int oldFileCount = LauncherState.FileTable.count;
     int oldScriptCount = LauncherState.ScriptTable.count;
     TakeBackups();
-    PropertySheetA(&header); // OK, Cancel and a sheet that never showed all go on alike
+    PropertySheetLate(&header); // OK, Cancel and a sheet that never showed all go on alike
     SaveLaunchTables();
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
         MessageBoxA(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include "../hostlink/late_bound.h"
 #include "launch_table.h"
 
 struct LauncherStateRecord {
@@ -15,6 +16,7 @@ struct LauncherStateRecord {
     HINSTANCE ModuleInstance;
     HWND HostFrame;          // the terminal's frame window
     HWND LauncherWindow;     // our hidden child of the frame
+    LateBoundCalls Late;     // shell, sheet and file dialog, found at first use
 };
 
 // Zero at load: both tables empty until LoadLaunchTables runs.

@@ -30,20 +30,24 @@ int ReadStoreDword(const char* name) {
     return StoredDwordValue(result == ERROR_SUCCESS, type, value, size);
 }
 
-void ReadStoreString(const char* name, char* field, unsigned long capacity) {
+bool ReadStoreString(const char* name, char* field, unsigned long capacity, OverlongText overlong) {
     if (capacity == 0)
-        return;
+        return true;
     field[0] = '\0';
     if (LauncherState.StoreKey == NULL)
-        return;
-    // Read into scratch space so that an oversized or unterminated value of any type is cut
-    // to the field (never split inside a double-byte character) instead of overrunning it.
+        return true;
+    // Read into scratch space so that an oversized or unterminated value of any type is measured
+    // against the field (and cut or dropped, never split inside a double-byte character)
+    // instead of overrunning it.
     char scratch[kReadScratchSize];
     DWORD type = REG_NONE;
     DWORD size = sizeof(scratch);
     LONG result = RegQueryValueExA(LauncherState.StoreKey, name, NULL, &type,
                                    reinterpret_cast<BYTE*>(scratch), &size);
-    LoadStoredText(field, capacity, result == ERROR_SUCCESS, scratch, size);
+    StoredRead read = result == ERROR_SUCCESS     ? kStoredRead
+                      : result == ERROR_MORE_DATA ? kStoredTooLarge
+                                                  : kStoredMissing;
+    return LoadStoredText(field, capacity, read, scratch, size, overlong);
 }
 
 void WriteStoreString(const char* name, const char* text) {
@@ -63,9 +67,9 @@ static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& t
     for (int i = 0; i < table.count; ++i) {
         char name[16];
         FormatValueName(name, sizeof(name), "Title", i);
-        ReadStoreString(name, table.entries[i].title, kTitleSize);
+        ReadStoreString(name, table.entries[i].title, kTitleSize, kCutOverlong);
         FormatValueName(name, sizeof(name), targetPrefix, i);
-        ReadStoreString(name, table.entries[i].target, kTargetSize);
+        ReadStoreString(name, table.entries[i].target, kTargetSize, kDropOverlong);
     }
     CloseStoreKey();
 }

@@ -13,10 +13,19 @@ int StoredDwordValue(bool readOk, unsigned long type, const unsigned char* data,
     return static_cast<int>(value);
 }
 
-void LoadStoredText(char* field, unsigned long capacity, bool readOk, const char* scratch,
-                    unsigned long size) {
+bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const char* scratch,
+                    unsigned long size, OverlongText overlong) {
     field[0] = '\0';
-    if (!readOk)
-        return;
-    CopyFitted(field, capacity, scratch, size < kReadScratchSize ? size : kReadScratchSize);
+    if (read == kStoredMissing)
+        return true;
+    if (read == kStoredTooLarge)
+        return false;
+    size_t available = size < kReadScratchSize ? size : kReadScratchSize;
+    size_t length = 0;
+    while (length < available && scratch[length] != '\0')
+        ++length;
+    bool fits = length < capacity;
+    if (fits || overlong == kCutOverlong)
+        CopyFitted(field, capacity, scratch, available);
+    return fits;
 }

@@ -10,8 +10,23 @@ constexpr unsigned long kReadScratchSize = 1024;
 // the type is REG_DWORD and the size is exactly 4; 0 in every other case.
 int StoredDwordValue(bool readOk, unsigned long type, const unsigned char* data, unsigned long size);
 
+// How the registry answered the read of a text.
+enum StoredRead {
+    kStoredMissing,  // no key, no such value, or a failure that says nothing of its size
+    kStoredTooLarge, // the value is there but larger than the scratch buffer
+    kStoredRead,     // the value's bytes are in the scratch buffer, `size` of them
+};
+
+// What a text longer than its field loads as.
+enum OverlongText {
+    kCutOverlong,  // cut to the field (a title: a shorter caption is still the same entry)
+    kDropOverlong, // empty (a target: a cut command line or file name names something else)
+};
+
 // Fills a field of `capacity` bytes (at least 1) from a value read into a scratch buffer of
-// kReadScratchSize bytes: empty when the read failed, otherwise the value's text fitted to the
-// field (up to its first NUL, never past `size` or the scratch buffer, whole characters only).
-void LoadStoredText(char* field, unsigned long capacity, bool readOk, const char* scratch,
-                    unsigned long size);
+// kReadScratchSize bytes: empty when the value is missing or too large to read, otherwise the
+// value's text (up to its first NUL, never past `size` or the scratch buffer, whole characters
+// only), or, when that text is longer than the field, what `overlong` says. Returns false when
+// the value held more text than the field takes, true otherwise (a missing value included).
+bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const char* scratch,
+                    unsigned long size, OverlongText overlong);

@@ -80,10 +80,18 @@ inline int LoadedCount(bool found, uint32_t type, const std::string& data) {
     return stored < 0 ? 0 : stored > 5 ? 5 : stored;
 }
 
+// True when the value's text (its bytes before the first NUL) does not fit a field of
+// `capacity` bytes with its NUL.
+inline bool Overlong(const std::string& data, size_t capacity) {
+    return data.substr(0, data.find('\0')).size() > capacity - 1;
+}
+
 // What a stored text loads as: values that do not fit the add-on's 1024-byte read buffer, and
-// values that are missing, load empty; the rest is fitted to the field.
-inline std::string LoadedText(bool found, const std::string& data, size_t capacity) {
-    if (!found || data.size() > 1024)
+// values that are missing, load empty; a text longer than its field loads empty when it is a
+// target (`dropOverlong`), cut to the field when it is a title; the rest is fitted to the field.
+inline std::string LoadedText(bool found, const std::string& data, size_t capacity,
+                              bool dropOverlong = false) {
+    if (!found || data.size() > 1024 || (dropOverlong && Overlong(data, capacity)))
         return std::string();
     return FitToField(data, capacity);
 }

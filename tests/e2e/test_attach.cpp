@@ -6,6 +6,9 @@
 #include <thread>
 
 #include "harness.h"
+#include "processes.h"
+
+#include <tlhelp32.h>
 
 using namespace qx;
 
@@ -311,6 +314,62 @@ TEST(CrossProcess, TextsArriveIntactInATerminalOfAnotherProcess) {
         "HM_RUNSCRIPT wParam=9 lParam=handle text=diary.scr\n"
         "FRAME DESTROYED\n";
     EXPECT_EQ(log, expected);
+}
+
+// Whether a module of that name is mapped in the process, read from its loader's list; the
+// listing itself must work, so KERNEL32 is asked for as well.
+bool ModuleLoaded(DWORD pid, const char* name) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    EXPECT_NE(snapshot, INVALID_HANDLE_VALUE);
+    bool kernel = false, found = false;
+    MODULEENTRY32 module = {};
+    module.dwSize = sizeof(module);
+    for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module)) {
+        kernel = kernel || lstrcmpiA(module.szModule, "kernel32.dll") == 0;
+        found = found || lstrcmpiA(module.szModule, name) == 0;
+    }
+    CloseHandle(snapshot);
+    EXPECT_TRUE(kernel) << "the module list of process " << pid << " could not be read";
+    return found;
+}
+
+// The stand-in terminal has none of the three libraries mapped after the attach; each arrives
+// with its first use: the first pick of a program, the first sheet, the first browse.
+TEST(LateBinding, ShellSheetAndFileDialogLibrariesArriveWithTheirFirstUse) {
+    ResetRegistry();
+    ConfigureTables({{"Noop", "qxnoop.exe"}}, {});
+    JobProcess host;
+    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\"", ExeDirectory()));
+    HWND launcher = NULL;
+    ASSERT_TRUE(WaitUntil([&] { return (launcher = FindLauncherWindow(FindWindowA("QuolixFrameClass", NULL))) != NULL; }, 10000));
+    ASSERT_TRUE(ModuleLoaded(host.pid(), "QXLAUNCH.DLL"));
+    for (const char* library : {"SHELL32.DLL", "COMCTL32.DLL", "COMDLG32.DLL"})
+        EXPECT_FALSE(ModuleLoaded(host.pid(), library)) << library << " mapped at attach";
+    SendMessageA(launcher, WM_COMMAND, 200, 0);
+    EXPECT_TRUE(ModuleLoaded(host.pid(), "SHELL32.DLL"));
+    PostMessageA(launcher, WM_COMMAND, 100, 0);
+    // A visible dialog of the terminal's process other than `except`: the sheet, then the file dialog.
+    const auto hostDialog = [&host](HWND except) {
+        for (HWND w = FindWindowExA(NULL, NULL, "#32770", NULL); w; w = FindWindowExA(NULL, w, "#32770", NULL)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == host.pid() && w != except && IsWindowVisible(w))
+                return w;
+        }
+        return HWND(NULL);
+    };
+    HWND sheet = NULL, files = NULL;
+    ASSERT_TRUE(WaitUntil([&] { return (sheet = hostDialog(NULL)) != NULL; }, 8000));
+    EXPECT_TRUE(ModuleLoaded(host.pid(), "COMCTL32.DLL"));
+    PostMessageA(CurrentPage(sheet), WM_COMMAND, 1015, 0); // the first row's browse button
+    ASSERT_TRUE(WaitUntil([&] { return (files = hostDialog(sheet)) != NULL; }, 8000));
+    EXPECT_TRUE(ModuleLoaded(host.pid(), "COMDLG32.DLL"));
+    PostMessageA(files, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(files); }));
+    PostSheetButton(sheet, PSBTN_CANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }));
+    PostMessageA(GetParent(launcher), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(host.WaitForExit(10000));
 }
 
 } // namespace

@@ -140,7 +140,7 @@ LoadedTable ExpectedLoad(const StoredTable& table) {
         RegValue title = ReadValue(table.key, Name("Title", i).c_str());
         RegValue target = ReadValue(table.key, Name(table.targetPrefix, i).c_str());
         loaded.titles[i] = reference::LoadedText(title.exists, title.data, kTitleCapacity);
-        loaded.targets[i] = reference::LoadedText(target.exists, target.data, kTargetCapacity);
+        loaded.targets[i] = reference::LoadedText(target.exists, target.data, kTargetCapacity, true);
     }
     return loaded;
 }
@@ -168,12 +168,15 @@ std::string Refusal(const LoadedTable& table) {
 }
 
 // How many names the script page lists for this "ScriptPath": the loaded folder followed by
-// "\*.scr", searched from the cell's folder; nothing when the pattern would not fit its buffer.
+// "\*.scr", searched from the cell's folder; nothing when the folder is too long to read or
+// the pattern would not fit its buffer.
 int ExpectedListed() {
     RegValue value = ReadValue(kHostConfigKey, "ScriptPath");
+    const bool tooLong = value.exists && (value.data.size() > 1024 ||
+                                          reference::Overlong(value.data, kTargetCapacity));
     std::string folder = reference::LoadedText(value.exists, value.data, kTargetCapacity);
-    if (folder.size() > 253)
-        return 0;
+    if (tooLong || folder.size() > 253)
+        return 0; // never the root of the drive in place of a folder too long to read
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cwd);
     SetCurrentDirectoryA(ExeDirectory().c_str());

@@ -242,7 +242,7 @@ TEST_F(ScriptPage, AScriptPickedAfterItsNameChangedRunsTheNewName) {
 
 // A pattern is the folder and six more characters in 260 bytes: a folder of 253 characters
 // still lists, a longer one lists nothing (and overruns nothing).
-TEST_F(ScriptPage, AFolderTooLongForThePatternListsNothing) {
+TEST_F(ScriptPage, AFolderTooLongForThePatternOrToReadListsNothing) {
     CreateDirectoryA("C:\\qx-long-scripts", NULL);
     std::string fits = "C:\\qx-long-scripts\\" + std::string(234, 'd');
     std::string tooLong = "C:\\qx-long-scripts\\" + std::string(235, 'e');
@@ -251,18 +251,27 @@ TEST_F(ScriptPage, AFolderTooLongForThePatternListsNothing) {
         CreateDirectoryA(folder.c_str(), NULL);
         Touch(folder + "\\x.scr");
     }
+    // Longer than the field, and larger than the read: the root of the current drive, which
+    // holds a script here, must not stand in for them.
+    Touch("C:\\qx-root-probe.scr");
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\windows"));
     Attach({}, {{"Kept", "x.scr"}});
-    for (const std::string& folder : {fits, tooLong}) {
+    for (const std::string& folder : {fits, tooLong, "C:\\" + std::string(300, 'f'), "C:\\" + std::string(2000, 'g')}) {
         SetScriptPath(folder);
         RunSheet([&](HWND sheet) {
             HWND page = OpenScriptPage(sheet);
             bool listed = folder == fits;
-            EXPECT_EQ(Items(page, 0), listed ? std::vector<std::string>{"x.scr"} : std::vector<std::string>{});
+            EXPECT_EQ(Items(page, 0), listed ? std::vector<std::string>{"x.scr"} : std::vector<std::string>{})
+                << folder.size() << " characters";
             EXPECT_EQ(Selection(page, 0), listed ? 0 : CB_ERR);
             EXPECT_EQ(ControlText(page, kScriptFile), "x.scr");
             PostSheetButton(sheet, PSBTN_CANCEL);
         });
     }
+    SetCurrentDirectoryA(previous);
+    DeleteFileA("C:\\qx-root-probe.scr");
 }
 
 } // namespace

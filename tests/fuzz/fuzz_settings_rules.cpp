@@ -1,7 +1,7 @@
 // Fuzz target: any bytes as a path from the file dialog and as a script folder, in buffers of
 // exactly the add-on's sizes (so the sanitizer sees a write past them). A taken path ends
 // inside the field; a quoted one is the path between two quotes; a refused one is untouched;
-// a pattern is the folder and "\*.scr"; the row verdict names a real offending row. The same
+// a pattern is the folder and "\*.scr"; the row verdict equals a plain reading of the rows. The same
 // bytes also fill five page rows that apply writes into a heap table, and two tables with
 // their backups that the restart-or-append decision judges; both are checked against plain
 // models.
@@ -72,18 +72,21 @@ static void CheckVerdict(const uint8_t* data, size_t size) {
         rows[i].title = (bits >> (2 * i)) & 1;
         rows[i].target = (bits >> (2 * i + 1)) & 1;
     }
-    RowsVerdict v = JudgeRows(rows);
-    if (v.rule == kRowsAccepted) {
-        if (v.row != -1)
-            std::abort();
-        return;
+    // The rows read from the top as a user would: an empty row, then any content below it, is
+    // a gap; a row with one field is incomplete; the first such row decides.
+    RowsVerdict model = {kRowsAccepted, -1};
+    bool emptySeen = false;
+    for (int i = 0; i < kTableSlots && model.row < 0; ++i) {
+        const int filled = rows[i].title + rows[i].target;
+        if (filled == 0)
+            emptySeen = true;
+        else if (emptySeen)
+            model = {kRowsGap, i};
+        else if (filled == 1)
+            model = {kRowsIncomplete, i};
     }
-    if (v.row < 0 || v.row >= kTableSlots || (!rows[v.row].title && !rows[v.row].target))
-        std::abort();
-    bool emptyAbove = false;
-    for (int i = 0; i < v.row; ++i)
-        emptyAbove = emptyAbove || (!rows[i].title && !rows[i].target);
-    if ((v.rule == kRowsGap) != emptyAbove)
+    RowsVerdict v = JudgeRows(rows);
+    if (v.rule != model.rule || v.row != model.row)
         std::abort();
 }
 
@@ -200,7 +203,11 @@ static void CheckRestart(Pieces& in) {
         }
         if (oldCounts[t] > table.count)
             restart = true;
-        if (OpensGroup(oldCounts[t], table.count) != (oldCounts[t] == 0 && table.count != 0))
+        // The terminal's group holds the old entries; it is opened when appending brings it
+        // its first item.
+        const int appended = std::max(0, table.count - oldCounts[t]);
+        const bool groupEmpty = oldCounts[t] == 0;
+        if (OpensGroup(oldCounts[t], table.count) != (groupEmpty && appended > 0))
             std::abort();
     }
     if (NeedsRestart(oldCounts[0], backups, tables[0], oldCounts[1], backups + kTableSlots,

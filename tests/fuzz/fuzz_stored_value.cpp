@@ -1,7 +1,8 @@
 // Fuzz target: a registry value of any type, size and content, read successfully or not, as
 // the store loads it into a count and into a text field. Input: flags (bit 0: the read
-// succeeded, bit 1: the value claims more bytes than it brought), two bytes of field capacity,
-// four bytes of type, then the value's bytes.
+// succeeded, bit 1: the value claims more bytes than it brought, bit 2: a failed read said the
+// value is too large, bit 3: a text too long for its field is dropped rather than cut), two
+// bytes of field capacity, four bytes of type, then the value's bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -35,13 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(scratch, 'q', kReadScratchSize);
     std::memcpy(scratch, value.data(), value.size() < kReadScratchSize ? value.size() : kReadScratchSize);
     char* field = static_cast<char*>(std::malloc(capacity));
-    LoadStoredText(field, static_cast<unsigned long>(capacity), readOk, scratch, claimed);
+    const StoredRead read = readOk ? kStoredRead : data[0] & 4 ? kStoredTooLarge : kStoredMissing;
+    const bool drop = data[0] & 8;
+    const bool whole = LoadStoredText(field, static_cast<unsigned long>(capacity), read, scratch,
+                                      claimed, drop ? kDropOverlong : kCutOverlong);
     size_t n = strnlen(field, capacity);
     if (n == capacity)
         std::abort(); // not terminated inside the field
     const std::string seen(scratch, claimed < kReadScratchSize ? claimed : kReadScratchSize);
-    const std::string loaded = readOk ? reference::FitToField(seen, capacity) : std::string();
-    if (std::string(field, n) != loaded || reference::EndsInsideCharacter(loaded))
+    const bool overlong = readOk ? reference::Overlong(seen, capacity) : read == kStoredTooLarge;
+    std::string loaded;
+    if (readOk && !(drop && overlong))
+        loaded = reference::FitToField(seen, capacity);
+    if (std::string(field, n) != loaded || reference::EndsInsideCharacter(loaded) || whole == overlong)
         std::abort();
     std::free(field);
     std::free(scratch);

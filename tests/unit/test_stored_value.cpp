@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tables/stored_value.h"
 
@@ -21,13 +22,16 @@ TEST(StoredDwordValue, OnlyASuccessfulFourByteDwordCounts) {
     EXPECT_EQ(StoredDwordValue(true, kStoredDwordType, three, 0), 0);
 }
 
-std::string Load(bool readOk, const std::string& scratchBytes, unsigned long size, unsigned long capacity) {
+std::string Load(bool readOk, const std::string& scratchBytes, unsigned long size, unsigned long capacity,
+                 OverlongText overlong = kCutOverlong, bool* whole = nullptr) {
     char scratch[kReadScratchSize];
     std::memset(scratch, 'q', sizeof(scratch));
     std::memcpy(scratch, scratchBytes.data(), scratchBytes.size());
-    char field[300];
-    std::memset(field, 'X', sizeof(field));
-    LoadStoredText(field, capacity, readOk, scratch, size);
+    std::vector<char> bytes(capacity + 1, 'X'); // the field and one guard byte
+    char* field = bytes.data();
+    bool fits = LoadStoredText(field, capacity, readOk ? kStoredRead : kStoredMissing, scratch, size, overlong);
+    if (whole != nullptr)
+        *whole = fits;
     EXPECT_EQ(field[capacity], 'X') << "wrote past the field";
     return std::string(field, strnlen(field, capacity));
 }
@@ -38,8 +42,28 @@ TEST(LoadStoredText, FailedReadsLoadEmptyAndTheRestIsFittedToTheField) {
     EXPECT_EQ(Load(true, "", 0, 80), ""); // an empty value, its buffer untouched
     EXPECT_EQ(Load(true, std::string(300, 'A'), 300, 80), std::string(79, 'A'));
     EXPECT_EQ(Load(true, std::string(78, 'C') + "\x95\x5c", 80, 80), std::string(78, 'C'));
-    // Never past the scratch buffer, whatever size the read claimed.
+    // Never past the scratch buffer, whatever size the read claimed: a field larger than the
+    // buffer keeps what the buffer holds.
     EXPECT_EQ(Load(true, std::string(kReadScratchSize, 'L'), 5000, 260), std::string(259, 'L'));
+    EXPECT_EQ(Load(true, std::string(kReadScratchSize, 'L'), 5000, 2000), std::string(kReadScratchSize, 'L'));
+}
+
+// A target that does not fit whole loads empty, where a title is cut; both say they did not fit.
+TEST(LoadStoredText, ATargetLongerThanItsFieldLoadsEmptyAndEveryOverlongTextSaysSo) {
+    bool whole = false;
+    EXPECT_EQ(Load(true, std::string(259, 'c') + '\0', 260, 260, kDropOverlong, &whole), std::string(259, 'c'));
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(Load(true, std::string(260, 'c'), 260, 260, kDropOverlong, &whole), ""); // no NUL, one byte over
+    EXPECT_FALSE(whole);
+    EXPECT_EQ(Load(true, std::string(258, 'c') + "\x95\x5c", 260, 260, kDropOverlong, &whole), "");
+    EXPECT_FALSE(whole);
+    EXPECT_EQ(Load(true, std::string(81, 'T'), 81, 80, kCutOverlong, &whole), std::string(79, 'T'));
+    EXPECT_FALSE(whole);
+    Load(false, "", 0, 260, kDropOverlong, &whole); // missing: empty, and that is whole
+    EXPECT_TRUE(whole);
+    char field[260] = "stale";
+    EXPECT_FALSE(LoadStoredText(field, sizeof(field), kStoredTooLarge, "", 0, kDropOverlong));
+    EXPECT_STREQ(field, "");
 }
 
 } // namespace
