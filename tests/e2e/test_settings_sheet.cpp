@@ -101,10 +101,8 @@ TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
         GetWindowThreadProcessId(viewer, &pid);
         HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
         PostMessageA(viewer, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "the viewer did not close";
-            TerminateProcess(process, 1);
-        }
+        EXPECT_EQ(WaitForSingleObject(process, 5000), WAIT_OBJECT_0) << "the viewer did not close";
+        TerminateProcess(process, 1); // a viewer still running would serve the next tests' help
         CloseHandle(process);
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
