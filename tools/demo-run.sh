@@ -14,6 +14,8 @@ rm -rf "$drive_c/qxdemo/scripts"
 mkdir -p "$drive_c/qxdemo/scripts"
 printf 'Quolix Launch demo: this file was opened by a program menu item.\r\n' >"$drive_c/qxdemo/readme.txt"
 for s in login.scr backup.scr report.scr; do printf '; Quolix script\r\n' >"$drive_c/qxdemo/scripts/$s"; done
+# The help file in the terminal's current folder, one of the places the help viewer looks.
+cp "$bin/QXLAUNCH.HLP" "$drive_c/qxdemo/QXLAUNCH.HLP"
 
 qx_wine reg delete 'HKCU\Software\Koravi' /f >/dev/null 2>&1 </dev/null || true
 sed 's/$/\r/' "$qx_root/samples/qxlaunch-sample.reg" | iconv -f UTF-8 -t CP932 >"$out/sample-cp932.reg"
@@ -25,8 +27,10 @@ journal="$out/journal.txt"
 echo "== Starting the stand-in terminal with QXLAUNCH.DLL (tour, then it exits by itself)"
 # A virtual desktop gives the windows the frames and captions Wine draws itself. Its explorer
 # outlives the terminal, so wait for the terminal's last journal line instead of the command.
-qx_wine explorer /desktop=QuolixDemo,1024x768 "$bin/qxhost.exe" --journal "$(winepath -w "$journal" 2>/dev/null)" \
-    --tour "$(winepath -w "$out" 2>/dev/null)" >"$out/tour.log" 2>&1 </dev/null &
+journal_w=$(winepath -w "$journal" 2>/dev/null)
+out_w=$(winepath -w "$out" 2>/dev/null)
+(cd "$drive_c/qxdemo" && qx_wine explorer /desktop=QuolixDemo,1024x768 "$bin/qxhost.exe" \
+    --journal "$journal_w" --tour "$out_w" >"$out/tour.log" 2>&1 </dev/null) &
 for _ in $(seq 1 1200); do
     grep -q "FRAME DESTROYED" "$journal" 2>/dev/null && break
     sleep 0.1

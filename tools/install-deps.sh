@@ -3,7 +3,7 @@
 set -eu
 packages=(cmake make g++ clang-14 libclang-rt-14-dev googletest libgtest-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
-          fonts-ipafont-gothic python3 zip)
+          fonts-ipafont-gothic fonts-wine python3 zip)
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

@@ -17,12 +17,17 @@ if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
 fi
 # No window manager runs on the private display: Wine then waits two seconds for every managed
 # window that hides (each closed box or sheet). Unmanaged windows close at once and Wine draws
-# their title bars itself; its caption buttons need Wine's Marlett font inside the prefix.
+# their title bars itself.
 if [ ! -f "$WINEPREFIX/.qx-unmanaged" ]; then
     qx_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$WINEPREFIX.log" 2>&1 </dev/null
-    for font in /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf; do
-        if [ -f "$font" ]; then cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"; break; fi
-    done
     wineserver -w
     touch "$WINEPREFIX/.qx-unmanaged"
+fi
+# Wine draws the caption buttons with the symbol font Marlett, and finds it only in the prefix's
+# own Fonts folder; without it the buttons show as the letters "0 1 r". Debian ships the font
+# in fonts-wine, which wine only recommends. Checked on every run, so that a prefix made before
+# the font was installed gets it too.
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+if [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
 fi

@@ -5,7 +5,6 @@
 
 #include <commctrl.h>
 #include <prsht.h>
-#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -493,14 +492,15 @@ static const std::string startFolder = CurrentFolder();
 
 std::string StartFolder() { return startFolder; }
 
-// Removes a folder with everything it holds.
+// Removes a folder with everything it holds (paths up to the length the tests make, beyond
+// what the shell's file operations take).
 static void RemoveTree(const std::string& folder) {
-    std::string from = folder + '\0'; // a list of names, ended by an empty one
-    SHFILEOPSTRUCTA remove = {};
-    remove.wFunc = FO_DELETE;
-    remove.pFrom = from.c_str();
-    remove.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    SHFileOperationA(&remove);
+    for (const std::string& name : Search(folder + "\\*")) {
+        std::string path = folder + "\\" + name;
+        if (!DeleteFileA(path.c_str()))
+            RemoveTree(path);
+    }
+    RemoveDirectoryA(folder.c_str());
 }
 
 TestFolder::TestFolder(const std::string& name) : path_(startFolder + "\\" + name) {

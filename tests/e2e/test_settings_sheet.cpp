@@ -75,6 +75,43 @@ TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
     }
 }
 
+// Wine's viewer looks for the bare name in its current folder, which it inherits from the
+// caller; the build puts the file next to the test program. A file it could not find or read
+// would hold WinHelpA in the viewer's modal box: then the viewer is ended, and the test fails.
+// The viewer's window is of the help engine's class (hidden until it has a file open).
+TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
+    ASSERT_TRUE(SetCurrentDirectoryA(ExeDirectory().c_str()));
+    ASSERT_NE(GetFileAttributesA("QXLAUNCH.HLP"), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(FindWindowA("MS_WINHELP", NULL), nullptr) << "a help viewer is already running";
+    Attach({}, {});
+    wchar_t caption[256] = L"", text[4096] = L"";
+    RunSheet([&](HWND sheet) {
+        PostSheetButton(sheet, PSBTN_HELP);
+        HWND viewer = NULL;
+        DWORD_PTR n = 0; // the text of its rich-text child, read across processes
+        auto read = [&] {
+            return SendMessageTimeoutW(GetDlgItem(viewer, 0x701), WM_GETTEXT, 4096,
+                                       reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &n);
+        };
+        WaitUntil([&] {
+            viewer = FindWindowA("MS_WINHELP", NULL);
+            return viewer && IsWindowVisible(viewer) && read() && n > 0;
+        }, 30000);
+        GetWindowTextW(viewer, caption, 256);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(viewer, &pid);
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+        PostMessageA(viewer, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(process, 5000), WAIT_OBJECT_0) << "the viewer did not close";
+        TerminateProcess(process, 1); // a viewer still running would serve the next tests' help
+        CloseHandle(process);
+        PostSheetButton(sheet, PSBTN_CANCEL);
+    });
+    EXPECT_STREQ(caption, L"Quolixランチ ヘルプ"); // the file's own title
+    std::wstring shown = text;
+    EXPECT_EQ(shown.substr(0, shown.find(L'\r')), L"Quolixランチ ヘルプ 目次"); // the contents topic
+}
+
 TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     Attach({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
     for (int button : {PSBTN_CANCEL, PSBTN_OK}) {

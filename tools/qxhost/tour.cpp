@@ -5,7 +5,9 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "png.h"
@@ -70,6 +72,69 @@ void CancelSettings() {
     PostMessageA(SettingsSheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
 }
 
+// Help: the sheet's Help button makes the add-on call WinHelpA, which starts the system's help
+// viewer on QXLAUNCH.HLP and returns once the viewer shows its contents topic.
+void PressHelp() {
+    DropScriptList(FALSE);
+    PostMessageA(SettingsSheet(), PSM_PRESSBUTTON, PSBTN_HELP, 0);
+}
+
+// The viewer's main window (class "MS_WINHELP") and its rich-text child.
+HWND HelpViewer() { return FindWindowA("MS_WINHELP", NULL); }
+HWND HelpText() { return GetDlgItem(HelpViewer(), 0x701); }
+
+std::wstring HelpTextShown() {
+    wchar_t text[4096] = L"";
+    DWORD_PTR n = 0;
+    SendMessageTimeoutW(HelpText(), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 2000, &n);
+    return std::wstring(text, n);
+}
+
+// Waits while this thread's windows repaint what the viewer uncovers; other messages wait.
+void PaintFor(DWORD ms) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms;) {
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_PAINT | QS_SENDMESSAGE);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+}
+
+// Waits (bounded) until the viewer shows a text that holds `expected`, then lets it paint.
+void WaitForHelp(const wchar_t* expected) {
+    for (int i = 0; i < 100 && HelpTextShown().find(expected) == std::wstring::npos; ++i)
+        PaintFor(100);
+    PaintFor(800);
+}
+
+// Places the viewer over the sheet, inside the part of the screen the pictures keep.
+void ShowHelpContents() {
+    SetWindowPos(HelpViewer(), HWND_TOP, 90, 60, 620, 470, SWP_SHOWWINDOW);
+    WaitForHelp(L"目次");
+}
+
+// Clicks a link of the shown topic. Wine's viewer (8.0) places a link by the bytes of the text
+// before it, not by its characters, so in Japanese text the place it answers to lies further
+// on than the link shows: the click goes to the character whose index is that byte count (the
+// control counts a paragraph break as one character where its text has CR LF).
+void FollowHelpLink(const wchar_t* link) {
+    std::wstring text = HelpTextShown();
+    size_t at = text.find(link);
+    if (at == std::wstring::npos)
+        return;
+    std::wstring before = text.substr(0, at);
+    before.erase(std::remove(before.begin(), before.end(), L'\n'), before.end());
+    int length = static_cast<int>(before.size());
+    int bytes = WideCharToMultiByte(932, 0, before.c_str(), length, NULL, 0, NULL, NULL);
+    LRESULT pos = SendMessageA(HelpText(), EM_POSFROMCHAR, bytes, 0);
+    LPARAM point = MAKELPARAM(LOWORD(pos) + 3, HIWORD(pos) + 4);
+    PostMessageA(HelpText(), WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageA(HelpText(), WM_LBUTTONUP, 0, point);
+}
+
+void CloseHelp() { PostMessageA(HelpViewer(), WM_CLOSE, 0, 0); }
+
 struct Step {
     UINT delayMs; // wait before this step runs
     void (*action)();
@@ -89,7 +154,14 @@ const Step kSteps[] = {
     {600, [] { Pick(100); }},
     {1200, [] { Shot("06-settings-programs.png"); ShowScriptPage(); }},
     {900, [] { DropScriptList(TRUE); }},
-    {700, [] { Shot("07-settings-scripts.png"); CancelSettings(); }},
+    {700, [] { Shot("07-settings-scripts.png"); PressHelp(); }},
+    {1500, [] {
+         ShowHelpContents();
+         Shot("08-help-contents.png");
+         FollowHelpLink(L"プログラムの設定");
+     }},
+    {1200, [] { WaitForHelp(L"ｺﾏﾝﾄﾞﾗｲﾝ"); Shot("09-help-topic.png"); CloseHelp(); }},
+    {800, [] { CancelSettings(); }},
     {800, [] { DestroyWindow(HostFrame()); }},
 };
 

@@ -1,0 +1,142 @@
+// The built QXLAUNCH.HLP read back by a reader of its own, written from the file format's
+// public description: the internal files, the contents topic, each topic's text against the
+// source, and where every jump leads.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ReadAll(const char* path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+uint32_t U16(const std::string& b, size_t at) {
+    return uint8_t(b.at(at)) | uint8_t(b.at(at + 1)) << 8;
+}
+uint32_t U32(const std::string& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
+
+std::string Utf8(std::string cp932) {
+    std::string out(cp932.size() * 2, '\0');
+    char *from = cp932.data(), *to = out.data();
+    size_t left = cp932.size(), room = out.size();
+    iconv_t convert = iconv_open("UTF-8", "CP932");
+    bool ok = iconv(convert, &from, &left, &to, &room) != size_t(-1);
+    iconv_close(convert);
+    return ok ? out.substr(0, out.size() - room) : "<not CP932>";
+}
+
+// A topic's name as the viewer hashes it to find the topic.
+uint32_t Hash(const std::string& name) {
+    uint32_t hash = 0;
+    for (char c : name)
+        hash = hash * 43 + (std::isalpha(c) ? std::toupper(c) - 'A' + 17 : c == '0' ? 10
+                            : std::isdigit(c) ? c - '0' : c == '.' ? 12 : 13);
+    return hash;
+}
+
+// The entries of a B+ tree of one page at `at`; `entry` returns the size of each.
+template <class Entry> void WalkLeaf(const std::string& f, size_t at, Entry entry) {
+    ASSERT_EQ(U16(f, at), 0x293Bu);
+    ASSERT_EQ(U16(f, at + 32), 1u) << "a tree of more than one level";
+    size_t page = at + 38 + U16(f, at + 26) * U16(f, at + 4);
+    for (size_t n = U16(f, page + 2), p = page + 8; n > 0; --n)
+        p += entry(p);
+}
+
+TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
+    std::string f = ReadAll(QX_HELP_FILE);
+    ASSERT_EQ(U32(f, 0), 0x00035F3Fu) << QX_HELP_FILE;
+    std::map<std::string, std::string> files; // the used bytes of each internal file
+    WalkLeaf(f, U32(f, 4) + 9, [&](size_t p) {
+        std::string name = f.c_str() + p;
+        size_t header = U32(f, p + name.size() + 1); // of the internal file: sizes and flags
+        files[name] = f.substr(header + 9, U32(f, header + 4));
+        return name.size() + 5;
+    });
+    for (const char* name : {"|SYSTEM", "|FONT", "|TOPIC", "|CONTEXT"})
+        ASSERT_EQ(files.count(name), 1u) << name;
+    const std::string& system = files["|SYSTEM"];
+    std::map<uint32_t, std::string> records;
+    for (size_t p = 12; p + 4 <= system.size(); p += 4 + U16(system, p + 2))
+        records[U16(system, p)] = system.substr(p + 4, U16(system, p + 2));
+    EXPECT_EQ(uint8_t(records[11].at(0)), 128) << "the text's character set is not Shift_JIS";
+    std::map<uint32_t, uint32_t> contexts; // hash -> topic offset
+    std::string tree = files["|CONTEXT"];
+    WalkLeaf(tree, 0, [&](size_t p) -> size_t {
+        contexts[U32(tree, p)] = U32(tree, p + 4);
+        return 8;
+    });
+
+    // Topic links in uncompressed 4 KB blocks of 12 header bytes and 4084 data bytes. A topic's
+    // offset counts the text bytes before it in its block.
+    std::string data;
+    for (size_t b = 0; b < files["|TOPIC"].size(); b += 4096)
+        data += files["|TOPIC"].substr(b + 12, 4084);
+    std::map<uint32_t, std::string> titles, texts;
+    std::map<uint32_t, std::vector<uint32_t>> jumps;
+    uint32_t topic = 0, block = 0, chars = 0;
+    for (uint32_t pos = 12; pos != 0xFFFFFFFF;) {
+        size_t at = ((pos - 12) >> 14) * 4084 + ((pos - 12) & 0x3FFF);
+        if ((pos - 12) >> 14 != block)
+            block = (pos - 12) >> 14, chars = 0;
+        std::string one = data.substr(at + 21, U32(data, at + 16) - 21);
+        std::string two = data.substr(at + U32(data, at + 16), U32(data, at + 4));
+        if (data[at + 20] == 0x02) {
+            topic = block * 0x8000 + chars;
+            titles[topic] = Utf8(two);
+        }
+        if (data[at + 20] == 0x20) {
+            chars += two.size();
+            size_t i = one[0] & 1 ? 4 : 2;                 // past the topic size,
+            i += (one[i] & 1 ? 2 : 1) + 4;                 // the text length, two bytes, an id
+            uint32_t bits = U16(one, i);
+            ASSERT_EQ(bits & ~0x7Eu, 0u) << "paragraph attributes this reader does not know";
+            for (i += 2; bits; bits &= bits - 1)           // one compressed short for each
+                i += one[i] & 1 ? 2 : 1;
+            for (; i < one.size() && uint8_t(one[i]) != 0xFF; i += one[i] == char(0x80) ? 3 : 1)
+                if (one[i] == char(0xE3)) // a jump; 0x80 sets a font, 0x82 and 0x89 end things
+                    jumps[topic].push_back(U32(one, i + 1)), i += 4;
+            two.erase(std::remove(two.begin(), two.end(), '\0'), two.end()); // the strings' ends
+            texts[topic] += Utf8(two);
+        }
+        pos = U32(data, at + 12);
+    }
+
+    std::istringstream source(ReadAll(QX_HELP_SOURCE));
+    const std::regex link(R"(\[([^\]]+)\]\([^)]*\))"); // [text](topic) shows as its text
+    uint32_t contents = 0;
+    std::map<uint32_t, std::string> expected; // topic offset -> text
+    for (std::string line; std::getline(source, line);) {
+        if (line.rfind("@contents ", 0) == 0)
+            contents = contexts.at(Hash(line.substr(10)));
+        else if (line.rfind("# ", 0) == 0) {
+            size_t blank = line.find(' ', 2);
+            topic = contexts.at(Hash(line.substr(2, blank - 2))); // throws: no such topic
+            EXPECT_EQ(titles[topic], line.substr(blank + 1));
+            expected[topic] = line.substr(blank + 1);
+        } else if (!line.empty() && line[0] != ';' && line[0] != '@')
+            expected[topic] += std::regex_replace(line, link, "$1");
+    }
+    EXPECT_EQ(U32(records[3], 0), contents) << "Help opens another topic";
+    EXPECT_EQ(expected.size(), contexts.size());
+    for (const auto& [offset, text] : expected) {
+        EXPECT_EQ(texts[offset], text) << titles[offset];
+        for (uint32_t jump : jumps[offset])
+            EXPECT_TRUE(contexts.count(jump) && titles.count(contexts[jump])) << titles[offset];
+    }
+    EXPECT_FALSE(jumps[contents].empty());
+}
+
+} // namespace
