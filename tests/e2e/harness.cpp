@@ -255,13 +255,13 @@ static bool HasClass(HWND window, const char* name) {
     return std::strcmp(cls, name) == 0;
 }
 
-HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs) {
+HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs, DWORD pid) {
     HWND found = NULL;
     WaitUntil([&] {
         for (found = FindWindowExA(NULL, NULL, NULL, NULL); found; found = FindWindowExA(NULL, found, NULL, NULL)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(found, &pid);
-            if (pid == GetCurrentProcessId() && IsWindowVisible(found) && match(found))
+            DWORD owner = 0;
+            GetWindowThreadProcessId(found, &owner);
+            if (owner == (pid ? pid : GetCurrentProcessId()) && IsWindowVisible(found) && match(found))
                 return true;
         }
         return false;
@@ -269,8 +269,8 @@ HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs) {
     return found;
 }
 
-HWND WaitForDialog(DWORD timeoutMs) {
-    return WaitForWindow([](HWND w) { return HasClass(w, "#32770"); }, timeoutMs);
+HWND WaitForDialog(DWORD timeoutMs, DWORD pid) {
+    return WaitForWindow([](HWND w) { return HasClass(w, "#32770"); }, timeoutMs, pid);
 }
 
 std::string WindowText(HWND window) {
@@ -300,9 +300,10 @@ HWND FindDescendant(HWND parent, const char* className) {
 }
 
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(owner, &pid);
     return WaitForWindow(
-        [owner](HWND w) { return HasClass(w, "#32770") && GetWindow(w, GW_OWNER) == owner; },
-        timeoutMs);
+        [owner](HWND w) { return HasClass(w, "#32770") && GetWindow(w, GW_OWNER) == owner; }, timeoutMs, pid);
 }
 
 namespace {
@@ -375,17 +376,13 @@ void PressButton(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPA
 
 std::string DefaultBoxCaption() {
     static std::string caption;
-    if (!caption.empty())
-        return caption;
-    std::thread driver([] {
-        HWND box = WaitForDialog();
-        if (box) {
-            caption = WindowText(box);
-            PressButton(box, IDOK);
-        }
-    });
-    MessageBoxA(NULL, "probe", NULL, MB_OK);
-    driver.join();
+    if (caption.empty())
+        RunDriven([] { MessageBoxA(NULL, "probe", NULL, MB_OK); },
+                  [] {
+                      HWND box = WaitForDialog();
+                      caption = WindowText(box);
+                      PressButton(box, IDOK);
+                  });
     return caption;
 }
 

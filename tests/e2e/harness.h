@@ -96,8 +96,9 @@ using EntryList = std::vector<std::pair<std::string, std::string>>; // title, ta
 void ConfigureTables(const EntryList& programs, const EntryList& scripts);
 
 // Modal UI.
-HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 8000);
-HWND WaitForDialog(DWORD timeoutMs = 8000); // a top-level "#32770" window of this process
+// A visible top-level window of the process (this one where pid is 0) that matches.
+HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 8000, DWORD pid = 0);
+HWND WaitForDialog(DWORD timeoutMs = 8000, DWORD pid = 0); // a "#32770" window
 void PressButton(HWND dialog, int id);
 // The caption a message box gets when it is shown without one.
 std::string DefaultBoxCaption();
@@ -109,8 +110,8 @@ std::string WindowText(HWND window);
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
 // The first window of the class among a window's children and their children.
 HWND FindDescendant(HWND parent, const char* className);
-// A top-level "#32770" window of this process owned by `owner` (message boxes and common
-// dialogs over a sheet are owned by the sheet, not by the page that called them).
+// A top-level "#32770" window owned by `owner`, in the owner's process (message boxes and
+// common dialogs over a sheet are owned by the sheet, not by the page that called them).
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 8000);
 // The control that last received the focus (WM_SETFOCUS) on the thread that called TrackFocus,
 // recorded by a hook there and readable from any thread. Under Wine without a window manager

@@ -230,15 +230,11 @@ static DWORD ActiveInJob(HANDLE job) {
     return info.ActiveProcesses;
 }
 
-static bool WaitForJob(HANDLE job, DWORD allowed, DWORD timeoutMs) {
+bool Job::WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const {
     return WaitUntil([&] {
-        DWORD active = ActiveInJob(job);
+        DWORD active = ActiveInJob(job_);
         return active != kQueryFailed && active <= allowed;
     }, timeoutMs);
-}
-
-bool JobProcess::WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const {
-    return WaitForJob(job_, allowed, timeoutMs);
 }
 
 DWORD JobProcess::EndAll() {
@@ -262,10 +258,6 @@ static HANDLE MakeSelfJob() {
 SelfJob::SelfJob() {
     static const HANDLE job = MakeSelfJob(); // a process joins one job only
     job_ = job;
-}
-
-bool SelfJob::WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const {
-    return WaitForJob(job_, allowed, timeoutMs);
 }
 
 RecorderLog::RecorderLog() {

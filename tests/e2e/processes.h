@@ -12,9 +12,21 @@
 
 namespace qx {
 
-// A process started suspended inside a new job that ends every process of the job when it is
-// closed. Programs the process starts (through the shell or otherwise) join the job.
-class JobProcess {
+// A job that ends its processes when its last handle is closed; the programs its processes
+// start (through the shell or otherwise) join it.
+class Job {
+  public:
+    bool ok() const { return job_ != NULL; }
+    // Waits until at most `allowed` processes of the job run; false on timeout or when the job
+    // cannot be queried.
+    bool WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const;
+
+  protected:
+    HANDLE job_ = NULL;
+};
+
+// A process started suspended inside a new job of its own.
+class JobProcess : public Job {
   public:
     JobProcess() = default;
     JobProcess(const JobProcess&) = delete;
@@ -30,29 +42,19 @@ class JobProcess {
     // may send to windows of this thread); false on timeout.
     bool WaitForExitPumping(DWORD timeoutMs);
     DWORD ExitCode() const;
-    // Waits until at most `allowed` processes of the job run; false on timeout or when the job
-    // cannot be queried.
-    bool WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const;
     // Ends every process of the job; returns how many were still running.
     DWORD EndAll();
 
   private:
-    HANDLE job_ = NULL;
     HANDLE process_ = NULL;
     DWORD pid_ = 0;
 };
 
-// The calling process's own job, made on first use: its children join it, so that a test can
-// wait until the programs it had started have ended.
-class SelfJob {
+// The calling process's own job (this process counts among its processes), made on first use,
+// so that a test can wait until the programs it had started have ended.
+class SelfJob : public Job {
   public:
     SelfJob();
-    bool ok() const { return job_ != NULL; }
-    // This process included; false on timeout or when the job cannot be queried.
-    bool WaitForActiveAtMost(DWORD allowed, DWORD timeoutMs) const;
-
-  private:
-    HANDLE job_ = NULL;
 };
 
 // The recorder (recorder.cpp) standing in for the programs the add-on starts: each start appends

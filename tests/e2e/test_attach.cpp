@@ -171,19 +171,8 @@ TEST_F(Attach, HostileRegistryValuesNeverReachTheTerminalUnterminated) {
     SetString(kFileKey, "Title03", std::string(78, 'C') + Sjis("表"));
     SetString(kFileKey, "Title04", Sjis("メモ帳"));
     SetString(kFileKey, "Command04", "notepad.exe");
-    auto messages = AttachAndRecord();
-    std::vector<std::string> titles;
-    for (const HostMessage& m : messages) {
-        EXPECT_NE(m.message, HM_ADDSCRIPTITEM); // a negative count loads as an empty table
-        if (m.message == HM_ADDFILEITEM && m.lParam != 0)
-            titles.push_back(m.text);
-    }
-    ASSERT_EQ(titles.size(), 5u); // a count of 9 loads the first five entries
-    EXPECT_EQ(titles[0], std::string(79, 'A'));
-    EXPECT_EQ(titles[1], std::string(79, 'B'));
-    EXPECT_EQ(titles[2], "DCBA");
-    EXPECT_EQ(titles[3], std::string(78, 'C'));
-    EXPECT_EQ(titles[4], Sjis("メモ帳"));
+    // A count of 9 loads the first five entries; a negative count loads an empty table.
+    ExpectAttachOf({std::string(79, 'A'), std::string(79, 'B'), "DCBA", std::string(78, 'C'), Sjis("メモ帳")}, {});
 }
 
 TEST(CrossProcess, TextsArriveIntactInATerminalOfAnotherProcess) {
@@ -262,21 +251,12 @@ TEST(LateBinding, ShellSheetAndFileDialogLibrariesArriveWithTheirFirstUse) {
     SendMessageA(launcher, WM_COMMAND, 200, 0);
     EXPECT_TRUE(ModuleLoaded(host.pid(), "SHELL32.DLL"));
     PostMessageA(launcher, WM_COMMAND, 100, 0);
-    // A visible dialog of the terminal's process other than `except`: the sheet, then the file dialog.
-    const auto hostDialog = [&host](HWND except) {
-        for (HWND w = FindWindowExA(NULL, NULL, "#32770", NULL); w; w = FindWindowExA(NULL, w, "#32770", NULL)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid == host.pid() && w != except && IsWindowVisible(w))
-                return w;
-        }
-        return HWND(NULL);
-    };
-    HWND sheet = NULL, files = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (sheet = hostDialog(NULL)) != NULL; }, 8000));
+    HWND sheet = WaitForDialog(8000, host.pid());
+    ASSERT_NE(sheet, nullptr);
     EXPECT_TRUE(ModuleLoaded(host.pid(), "COMCTL32.DLL"));
     PostMessageA(CurrentPage(sheet), WM_COMMAND, 1015, 0); // the first row's browse button
-    ASSERT_TRUE(WaitUntil([&] { return (files = hostDialog(sheet)) != NULL; }, 8000));
+    HWND files = WaitForOwnedDialog(sheet);
+    ASSERT_NE(files, nullptr);
     EXPECT_TRUE(ModuleLoaded(host.pid(), "COMDLG32.DLL"));
     PostMessageA(files, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(files); }));

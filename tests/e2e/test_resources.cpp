@@ -9,7 +9,6 @@
 #include <prsht.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "cell.h"
 #include "harness.h"
@@ -182,13 +181,13 @@ HWND WaitForLoadedFrame(DWORD pid) {
 }
 
 // Picks made in the stand-in terminal: it forwards each menu command to the add-on's window.
-// `programsDone` waits until at most the given number of started programs still run.
-void PickThroughTerminal(HWND frame, int picks, const std::function<bool(DWORD)>& programsDone) {
+// The started programs join `job` along with one process of ours or the terminal's.
+void PickThroughTerminal(HWND frame, int picks, const Job& job) {
     for (int i = 0; i < picks; ++i) {
         SendMessageA(frame, WM_COMMAND, PickId(i), 0);
-        ASSERT_TRUE(programsDone(kProgramsAtOnce));
+        ASSERT_TRUE(job.WaitForActiveAtMost(1 + kProgramsAtOnce, 10000));
     }
-    ASSERT_TRUE(programsDone(0)) << "started programs did not end";
+    ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "started programs did not end";
     UpdateWindow(frame); // let it paint what the picks showed before it is counted
 }
 
@@ -204,12 +203,10 @@ TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
     ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --journal \"" + journal + "\"", ExeDirectory()));
     HWND frame = WaitForLoadedFrame(host.pid());
     ASSERT_NE(frame, nullptr) << "the stand-in terminal did not load the add-on";
-    // The terminal and the programs the add-on starts inside it share the terminal's job.
-    const auto programsDone = [&host](DWORD running) { return host.WaitForActiveAtMost(1 + running, 10000); };
-    PickThroughTerminal(frame, 20, programsDone);
+    PickThroughTerminal(frame, 20, host); // the programs join the terminal's job
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
     Snapshot before = SnapshotOf(host.process(), host.pid());
-    PickThroughTerminal(frame, picks, programsDone);
+    PickThroughTerminal(frame, picks, host);
     Snapshot after = SnapshotOf(host.process(), host.pid());
     ExpectFlat(before, after);
     ExpectHandleCountSeesADuplicate(host.process(), host.pid());
@@ -231,11 +228,10 @@ TEST_F(Resources, AddonAndStandInTerminalInTwoProcessesStayFlat) {
     SelfJob job; // joined after the terminal started, so only the programs we start join it
     ASSERT_TRUE(job.ok());
     ASSERT_NE(LoadAddon(), nullptr);
-    const auto programsDone = [&job](DWORD running) { return job.WaitForActiveAtMost(1 + running, 10000); };
-    PickThroughTerminal(frame, 20, programsDone);
+    PickThroughTerminal(frame, 20, job);
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
     Snapshot ownBefore = OwnSnapshot(), hostBefore = SnapshotOf(host.process(), host.pid());
-    PickThroughTerminal(frame, picks, programsDone);
+    PickThroughTerminal(frame, picks, job);
     Snapshot ownAfter = OwnSnapshot(), hostAfter = SnapshotOf(host.process(), host.pid());
     ExpectFlat(ownBefore, ownAfter);
     ExpectFlat(hostBefore, hostAfter);
