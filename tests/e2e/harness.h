@@ -95,8 +95,7 @@ void ExpectStoredCount(const char* key, DWORD count);
 using EntryList = std::vector<std::pair<std::string, std::string>>; // title, target (CP932)
 void ConfigureTables(const EntryList& programs, const EntryList& scripts);
 
-// Modal UI.
-// A visible top-level window of the process (this one where pid is 0) that matches.
+// Modal UI. A visible top-level window of the process (this one where pid is 0) that matches.
 HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 8000, DWORD pid = 0);
 HWND WaitForDialog(DWORD timeoutMs = 8000, DWORD pid = 0); // a "#32770" window
 void PressButton(HWND dialog, int id);

@@ -138,18 +138,15 @@ constexpr int kGdiFont = 0x0a, kGdiBrush = 0x10, kGdiPalette = 0x08;
 // make and forget. Wine also makes pens for system colours the first time a control draws with
 // one, and no call makes them beforehand; no page draws, so pens are not among them.
 void CountGdi(HANDLE process, Snapshot& s) {
-    DWORD all = GetGuiResources(process, GR_GDIOBJECTS);
     std::map<int, int> kinds;
-    if (all != 0) { // where the platform counts them itself, all of them must stay flat
+    if (DWORD all = GetGuiResources(process, GR_GDIOBJECTS)) { // counted by the platform: all stay flat
         s.gdi = static_cast<int>(all);
-        return;
+    } else if (GdiObjectsByKind(process, kinds)) {
+        s.gdi = 0;
+        for (const auto& kind : kinds)
+            s.gdi += kind.second;
+        s.pageGdi = kinds[kGdiFont] + kinds[kGdiBrush] + kinds[kGdiPalette];
     }
-    if (!GdiObjectsByKind(process, kinds))
-        return;
-    s.gdi = 0;
-    for (const auto& kind : kinds)
-        s.gdi += kind.second;
-    s.pageGdi = kinds[kGdiFont] + kinds[kGdiBrush] + kinds[kGdiPalette];
 }
 
 int CountMappedViews() {
@@ -246,17 +243,11 @@ DWORD JobProcess::EndAll() {
     return running;
 }
 
-static HANDLE MakeSelfJob() {
-    HANDLE job = NewJob();
-    if (job && !AssignProcessToJobObject(job, GetCurrentProcess())) {
-        CloseHandle(job);
-        job = NULL;
-    }
-    return job;
-}
-
 SelfJob::SelfJob() {
-    static const HANDLE job = MakeSelfJob(); // a process joins one job only
+    static const HANDLE job = [] { // a process joins one job only
+        HANDLE made = NewJob();
+        return made && AssignProcessToJobObject(made, GetCurrentProcess()) ? made : NULL;
+    }();
     job_ = job;
 }
 

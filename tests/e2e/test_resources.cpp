@@ -60,6 +60,19 @@ class Resources : public ::testing::Test {
     std::string started = folder / "started";
 };
 
+// A run of picks sent to `window`: the add-on's window takes each, the stand-in terminal's frame
+// forwards it there. The started programs join `job` along with one process of ours or the
+// terminal's; the pending messages (a terminal's paint among them) are handled before a count.
+void PickRun(HWND window, int picks, const Job& job) {
+    for (int i = 0; i < picks; ++i) {
+        SendMessageA(window, WM_COMMAND, PickId(i), 0);
+        ASSERT_TRUE(job.WaitForActiveAtMost(1 + kProgramsAtOnce, 10000));
+    }
+    ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "started programs did not end";
+    UpdateWindow(window);
+    PumpPending();
+}
+
 TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     SelfJob job; // the started programs join it, so the test can wait for them
     ASSERT_TRUE(job.ok());
@@ -69,18 +82,10 @@ TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     HWND launcher = FindLauncherWindow(frame.hwnd());
     ASSERT_NE(launcher, nullptr);
     frame.journal.clear();
-    const auto run = [&](int picks) {
-        for (int i = 0; i < picks; ++i) {
-            SendMessageA(launcher, WM_COMMAND, PickId(i), 0);
-            ASSERT_TRUE(job.WaitForActiveAtMost(1 + kProgramsAtOnce, 10000));
-        }
-        ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "started programs did not end";
-        PumpPending();
-    };
-    run(20); // the shell and the channel settle
+    PickRun(launcher, 20, job); // the shell and the channel settle
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
     Snapshot before = OwnSnapshot();
-    run(picks);
+    PickRun(launcher, picks, job);
     Snapshot after = OwnSnapshot();
     ExpectFlat(before, after);
     ExpectOwnCountsSeeObjectsMadeOnPurpose();
@@ -180,17 +185,6 @@ HWND WaitForLoadedFrame(DWORD pid) {
     return frame;
 }
 
-// Picks made in the stand-in terminal: it forwards each menu command to the add-on's window.
-// The started programs join `job` along with one process of ours or the terminal's.
-void PickThroughTerminal(HWND frame, int picks, const Job& job) {
-    for (int i = 0; i < picks; ++i) {
-        SendMessageA(frame, WM_COMMAND, PickId(i), 0);
-        ASSERT_TRUE(job.WaitForActiveAtMost(1 + kProgramsAtOnce, 10000));
-    }
-    ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "started programs did not end";
-    UpdateWindow(frame); // let it paint what the picks showed before it is counted
-}
-
 // Scripts the stand-in terminal received, by its journal.
 size_t ScriptsReceived(const std::string& journal) {
     std::vector<std::string> lines = ReadLines(journal);
@@ -203,10 +197,10 @@ TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
     ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --journal \"" + journal + "\"", ExeDirectory()));
     HWND frame = WaitForLoadedFrame(host.pid());
     ASSERT_NE(frame, nullptr) << "the stand-in terminal did not load the add-on";
-    PickThroughTerminal(frame, 20, host); // the programs join the terminal's job
+    PickRun(frame, 20, host); // the programs join the terminal's job
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
     Snapshot before = SnapshotOf(host.process(), host.pid());
-    PickThroughTerminal(frame, picks, host);
+    PickRun(frame, picks, host);
     Snapshot after = SnapshotOf(host.process(), host.pid());
     ExpectFlat(before, after);
     ExpectHandleCountSeesADuplicate(host.process(), host.pid());
@@ -228,10 +222,10 @@ TEST_F(Resources, AddonAndStandInTerminalInTwoProcessesStayFlat) {
     SelfJob job; // joined after the terminal started, so only the programs we start join it
     ASSERT_TRUE(job.ok());
     ASSERT_NE(LoadAddon(), nullptr);
-    PickThroughTerminal(frame, 20, job);
+    PickRun(frame, 20, job);
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
     Snapshot ownBefore = OwnSnapshot(), hostBefore = SnapshotOf(host.process(), host.pid());
-    PickThroughTerminal(frame, picks, job);
+    PickRun(frame, picks, job);
     Snapshot ownAfter = OwnSnapshot(), hostAfter = SnapshotOf(host.process(), host.pid());
     ExpectFlat(ownBefore, ownAfter);
     ExpectFlat(hostBefore, hostAfter);
