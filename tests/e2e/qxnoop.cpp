@@ -11,10 +11,15 @@ int main() {
     char tag[32] = "";
     GetEnvironmentVariableA("QX_NOOP_TAG", tag, sizeof(tag));
     char path[MAX_PATH + 32];
-    wsprintfA(path, "%s\\%lu.txt", folder, GetCurrentProcessId());
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 1;
+    // Process ids come back over a long run: every start gets a file of its own, never an
+    // earlier one's.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned n = 0; file == INVALID_HANDLE_VALUE; ++n) {
+        wsprintfA(path, "%s\\%lu-%u.txt", folder, GetCurrentProcessId(), n);
+        file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+            return 1;
+    }
     const char* line = GetCommandLineA();
     DWORD written;
     WriteFile(file, tag, lstrlenA(tag), &written, NULL);
