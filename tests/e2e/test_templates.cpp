@@ -14,102 +14,38 @@ using namespace qx;
 
 namespace {
 
-// A name-or-ordinal field of a template: ordinal >= 0, or a text (converted to CP932).
-struct NameOrOrdinal {
-    int ordinal = -1;
-    std::string text;
-};
-
-struct Control {
-    DWORD style, exStyle;
-    int x, y, cx, cy, id;
-    NameOrOrdinal cls, text;
-    int extraBytes;
-};
-
-struct Template {
-    DWORD style, exStyle;
-    int x, y, cx, cy;
-    NameOrOrdinal menu, cls;
-    std::string caption;
-    int pointSize = 0;
-    std::string face;
-    std::vector<Control> controls;
-};
-
-// Reads a classic (not extended) dialog template.
-class TemplateReader {
-  public:
-    TemplateReader(const BYTE* data, size_t size) : p_(data), end_(data + size) {}
-    Template Read() {
-        Template t;
-        t.style = Dword();
-        t.exStyle = Dword();
-        int count = Word();
-        t.x = Short(), t.y = Short(), t.cx = Short(), t.cy = Short();
-        t.menu = NameOrOrd();
-        t.cls = NameOrOrd();
-        t.caption = Text();
-        if (t.style & DS_SETFONT) {
-            t.pointSize = Word();
-            t.face = Text();
-        }
-        for (int i = 0; i < count && p_ < end_; ++i) {
-            Align(4);
-            Control c;
-            c.style = Dword();
-            c.exStyle = Dword();
-            c.x = Short(), c.y = Short(), c.cx = Short(), c.cy = Short();
-            c.id = Word();
-            c.cls = NameOrOrd();
-            c.text = NameOrOrd();
-            c.extraBytes = Word();
-            p_ += c.extraBytes;
-            t.controls.push_back(c);
-        }
-        return t;
-    }
-
-  private:
-    WORD Word() {
+// Reads a classic (not extended) dialog template field by field.
+struct TemplateCursor {
+    const BYTE* p;
+    const BYTE* end;
+    int Word() {
         WORD w = 0;
-        if (p_ + 2 <= end_)
-            std::memcpy(&w, p_, 2);
-        p_ += 2;
+        if (p + 2 <= end)
+            std::memcpy(&w, p, 2);
+        p += 2;
         return w;
     }
-    short Short() { return static_cast<short>(Word()); }
+    int Short() { return static_cast<short>(Word()); }
     DWORD Dword() {
         DWORD low = Word();
-        return low | (static_cast<DWORD>(Word()) << 16);
-    }
-    void Align(size_t n) {
-        while ((reinterpret_cast<UINT_PTR>(p_) % n) != 0)
-            ++p_;
+        return low | static_cast<DWORD>(Word()) << 16;
     }
     std::string Text() {
         std::wstring wide;
-        for (WORD w; p_ < end_ && (w = Word()) != 0;)
+        for (int w; p < end && (w = Word()) != 0;)
             wide.push_back(static_cast<wchar_t>(w));
         char out[512];
         int n = WideCharToMultiByte(932, 0, wide.c_str(), static_cast<int>(wide.size()), out,
                                     sizeof(out), NULL, NULL);
         return std::string(out, n > 0 ? n : 0);
     }
-    NameOrOrdinal NameOrOrd() {
-        NameOrOrdinal v;
-        WORD first = 0;
-        std::memcpy(&first, p_, 2);
-        if (first == 0xFFFF) {
-            p_ += 2;
-            v.ordinal = Word();
-        } else {
-            v.text = Text();
-        }
-        return v;
+    // A name, or an ordinal as "#n".
+    std::string NameOrOrdinal() {
+        if (p + 2 > end || p[0] != 0xFF || p[1] != 0xFF)
+            return Text();
+        p += 2;
+        return "#" + std::to_string(Word());
     }
-    const BYTE* p_;
-    const BYTE* end_;
 };
 
 constexpr DWORD kPageStyle = 0x90C800C0;
@@ -175,37 +111,31 @@ class Templates : public ::testing::Test {
         return languages;
     }
 
-    Template Load(int id) {
-        HRSRC found = FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id),
-                                      MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
-        EXPECT_NE(found, nullptr);
-        if (!found)
-            return Template();
-        const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-        // A classic template starts with its style; an extended one with 1, 0xFFFF.
-        WORD head[2];
-        std::memcpy(head, data, 4);
-        EXPECT_FALSE(head[0] == 1 && head[1] == 0xFFFF) << "extended template";
-        return TemplateReader(data, SizeofResource(module, found)).Read();
-    }
-
+    // The fields are read in the order of a braced list, which C++ evaluates left to right.
     void ExpectTemplate(int id, const std::string& caption, const std::vector<Expected>& controls) {
         EXPECT_EQ(Languages(id), std::vector<WORD>{1041});
-        Template t = Load(id);
-        // Style, extended style, position and size; no menu and no class; caption and font.
-        EXPECT_EQ(std::make_tuple(t.style, t.exStyle, t.x, t.y, t.cx, t.cy),
-                  std::make_tuple(kPageStyle, 0ul, 0, 0, 270, 199));
-        EXPECT_EQ(std::make_tuple(t.menu.ordinal, t.menu.text, t.cls.ordinal, t.cls.text),
-                  std::make_tuple(-1, std::string(), -1, std::string()));
-        EXPECT_EQ(std::make_tuple(t.caption, t.pointSize, t.face), std::make_tuple(caption, 9, kDialogFont));
-        ASSERT_EQ(t.controls.size(), controls.size());
-        for (size_t i = 0; i < controls.size(); ++i) {
-            const Control& c = t.controls[i];
+        HRSRC found = FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id),
+                                      MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+        ASSERT_NE(found, nullptr);
+        const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+        TemplateCursor t{data, data + SizeofResource(module, found)};
+        // Style (an extended template would start with 1, 0xFFFF), extended style, control
+        // count, position and size; no menu and no class; caption and font.
+        using Header = std::tuple<DWORD, DWORD, int, int, int, int, int, std::string, std::string,
+                                  std::string, int, std::string>;
+        EXPECT_EQ((Header{t.Dword(), t.Dword(), t.Word(), t.Short(), t.Short(), t.Short(), t.Short(),
+                          t.NameOrOrdinal(), t.NameOrOrdinal(), t.Text(), t.Word(), t.Text()}),
+                  (Header{kPageStyle, 0, static_cast<int>(controls.size()), 0, 0, 270, 199, "", "",
+                          caption, 9, kDialogFont}));
+        for (size_t i = 0; i < controls.size() && !HasFailure(); ++i) {
             const Expected& e = controls[i];
+            while (reinterpret_cast<UINT_PTR>(t.p) % 4)
+                ++t.p;
             // Every field of the control: the text is a string, no creation data follows.
-            EXPECT_EQ(std::make_tuple(c.id, c.cls.ordinal, c.style, c.exStyle, c.x, c.y, c.cx, c.cy,
-                                      c.text.ordinal, c.text.text, c.extraBytes),
-                      std::make_tuple(e.id, e.cls, e.style, 0ul, e.x, e.y, e.cx, e.cy, -1, e.text, 0))
+            using Control = std::tuple<DWORD, DWORD, int, int, int, int, int, std::string, std::string, int>;
+            EXPECT_EQ((Control{t.Dword(), t.Dword(), t.Short(), t.Short(), t.Short(), t.Short(), t.Word(),
+                               t.NameOrOrdinal(), t.NameOrOrdinal(), t.Word()}),
+                      (Control{e.style, 0, e.x, e.y, e.cx, e.cy, e.id, "#" + std::to_string(e.cls), e.text, 0}))
                 << "control #" << i + 1;
         }
     }
