@@ -2,6 +2,7 @@
 #include "settings_rules.h"
 
 #include "../../res/resource.h"
+#include "../tables/text_fit.h"
 
 RowsVerdict JudgeRows(const RowFill rows[kTableSlots]) {
     bool emptyRowSeen = false;
@@ -67,18 +68,9 @@ bool NeedsRestart(int oldFileCount, const LaunchEntry fileBackup[kTableSlots],
 
 bool OpensGroup(int oldCount, int newCount) { return oldCount == 0 && newCount != 0; }
 
-static size_t BoundedLength(const char* s, size_t size, bool* terminated) {
-    size_t n = 0;
-    while (n < size && s[n] != '\0')
-        ++n;
-    *terminated = n < size;
-    return n;
-}
-
 BrowseOutcome QuoteBrowsedPath(char* path, size_t pathSize, size_t fieldMax) {
-    bool terminated = false;
-    size_t length = BoundedLength(path, pathSize, &terminated);
-    if (!terminated || length > fieldMax)
+    size_t length = BoundedLength(path, pathSize);
+    if (length == pathSize || length > fieldMax) // unterminated, or too long for the field
         return kBrowseRefused;
     bool hasBlank = false;
     // In code page 932 the byte 0x20 is never the second byte of a double-byte character.
@@ -100,9 +92,8 @@ BrowseOutcome QuoteBrowsedPath(char* path, size_t pathSize, size_t fieldMax) {
 bool AppendScriptPattern(char* buffer, size_t bufferSize) {
     static const char kPattern[] = "\\*.scr";
     const size_t patternLength = sizeof(kPattern) - 1;
-    bool terminated = false;
-    size_t length = BoundedLength(buffer, bufferSize, &terminated);
-    if (!terminated || length + patternLength + 1 > bufferSize)
+    size_t length = BoundedLength(buffer, bufferSize);
+    if (length == bufferSize || length + patternLength + 1 > bufferSize)
         return false;
     for (size_t i = 0; i <= patternLength; ++i)
         buffer[length + i] = kPattern[i];

@@ -21,10 +21,7 @@ bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const 
     if (read == kStoredTooLarge)
         return false;
     size_t available = size < kReadScratchSize ? size : kReadScratchSize;
-    size_t length = 0;
-    while (length < available && scratch[length] != '\0')
-        ++length;
-    bool fits = length < capacity;
+    bool fits = BoundedLength(scratch, available) < capacity;
     if (fits || overlong == kCutOverlong)
         CopyFitted(field, capacity, scratch, available);
     return fits;

@@ -4,6 +4,13 @@
 
 bool IsLeadByte932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
+size_t BoundedLength(const char* s, size_t avail) {
+    size_t n = 0;
+    while (n < avail && s[n] != '\0')
+        ++n;
+    return n;
+}
+
 size_t FitTextLength(const char* s, size_t avail, size_t keepMax) {
     size_t limit = avail < keepMax ? avail : keepMax;
     size_t i = 0;

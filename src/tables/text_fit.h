@@ -5,6 +5,9 @@
 // True for bytes that start a double-byte character in code page 932.
 bool IsLeadByte932(unsigned char c);
 
+// Bytes before the first NUL among the first `avail` bytes of s; `avail` when there is none.
+size_t BoundedLength(const char* s, size_t avail);
+
 // Length of the longest prefix of s that ends before a NUL, reads no more than `avail` bytes,
 // keeps at most `keepMax` bytes and never splits a double-byte character (a lead byte without
 // its trail byte inside those limits is dropped).
