@@ -15,6 +15,9 @@ import sys
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
 ALLOWED_FUNCTIONS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                       "win95-nt4-imports.txt")
+MACHINE_I386 = 0x14C
+PE32_MAGIC = 0x10B
+IMAGE_FILE_DLL = 0x2000
 
 
 def allowed_functions():
@@ -26,9 +29,6 @@ def allowed_functions():
                 dll, function = line.split()
                 allowed.add((dll.lower(), function))
     return allowed
-MACHINE_I386 = 0x14C
-PE32_MAGIC = 0x10B
-IMAGE_FILE_DLL = 0x2000
 
 
 class Image:
