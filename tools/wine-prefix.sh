@@ -23,6 +23,16 @@ if [ ! -f "$WINEPREFIX/.qx-unmanaged" ]; then
     wineserver -w
     touch "$WINEPREFIX/.qx-unmanaged"
 fi
+# A crash hands the process to Wine's debugger, which then waits for a user: a test whose
+# program crashed would sit out its time-out instead of failing at once. Without a debugger
+# named, the crashed process just ends.
+if [ ! -f "$WINEPREFIX/.qx-no-debugger" ]; then
+    aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+    qx_wine reg add "$aedebug" /v Auto /d 0 /f >>"$WINEPREFIX.log" 2>&1 </dev/null
+    qx_wine reg delete "$aedebug" /v Debugger /f >>"$WINEPREFIX.log" 2>&1 </dev/null || true
+    wineserver -w
+    touch "$WINEPREFIX/.qx-no-debugger"
+fi
 # Wine draws the caption buttons with the symbol font Marlett, and finds it only in the prefix's
 # own Fonts folder; without it the buttons show as the letters "0 1 r". Debian ships the font
 # in fonts-wine, which wine only recommends. Checked on every run, so that a prefix made before

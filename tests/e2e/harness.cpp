@@ -1,6 +1,8 @@
 // The Wine test harness: see harness.h.
 #include "harness.h"
 
+#include "../../tools/qxhost/addon_crash.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
@@ -51,6 +53,31 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
+
+// Once per test program: a prefix of another code page would pass most tests without showing
+// what the terminal's users see.
+class CodePage932 : public ::testing::Environment {
+    void SetUp() override { ASSERT_EQ(GetACP(), 932u) << "the Wine prefix's ANSI code page"; }
+};
+
+// A crash on any thread ends the test program at once with a line of its own, never a wait.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::fprintf(stderr, "CRASH: exception 0x%08lx at %p in %s\n",
+                 static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
+                 info->ExceptionRecord->ExceptionAddress, test ? test->name() : "no test");
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+LONG CALLBACK ReportAddonCrash(EXCEPTION_POINTERS* info) {
+    return AddonCrashed(info) ? ReportCrash(info) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+const bool harnessReady = (::testing::AddGlobalTestEnvironment(new CodePage932),
+                           SetUnhandledExceptionFilter(ReportCrash),
+                           AddVectoredExceptionHandler(1, ReportAddonCrash), true);
 
 } // namespace
 
@@ -161,6 +188,7 @@ void PumpPending() {
 void ResetRegistry() {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Koravi");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Koravi");
+    EXPECT_FALSE(KeyExists("Software\\Koravi")) << "the registry could not be reset";
 }
 
 bool KeyExists(const char* key) {

@@ -165,6 +165,8 @@ int CountMappedViews() {
 } // namespace
 
 JobProcess::~JobProcess() {
+    DWORD code = ExitCode(); // a crash ends a program with 3 (its own filter) or the exception's code
+    EXPECT_TRUE(code != 3 && code < 0xC0000000) << "process " << pid_ << " crashed: exit code " << std::hex << code;
     EndAll();
     if (process_)
         CloseHandle(process_);
@@ -194,7 +196,10 @@ bool JobProcess::Start(const std::string& commandLine, const std::string& direct
                         directory.empty() ? NULL : directory.c_str(), &startup, &info))
         return false;
     bool assigned = AssignProcessToJobObject(job_, info.hProcess);
-    ResumeThread(info.hThread);
+    if (assigned)
+        ResumeThread(info.hThread);
+    else // outside the job nothing would end it, nor count what it starts
+        TerminateProcess(info.hProcess, 99);
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     pid_ = info.dwProcessId;

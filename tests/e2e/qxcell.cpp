@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "../../tools/qxhost/addon_crash.h"
 #include "cell.h"
 #include "harness.h"
 
@@ -31,10 +32,7 @@ void Report(const std::string& line) {
 }
 
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
-    char line[64];
-    std::snprintf(line, sizeof(line), "CRASH 0x%08lx",
-                  static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
-    Report(line);
+    Report(CrashLine(info));
     TerminateProcess(GetCurrentProcess(), 3);
     return EXCEPTION_EXECUTE_HANDLER;
 }

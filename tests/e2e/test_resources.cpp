@@ -176,13 +176,12 @@ TEST_F(Resources, SettingsSheetsOpenedAndCancelledLeaveItsHandlesAndGuiObjectsFl
 // launcher exists once the add-on is attaching; the terminal handles our commands after that.
 HWND WaitForLoadedFrame(DWORD pid) {
     HWND frame = NULL;
-    WaitUntil([&] {
+    return WaitUntil([&] {
         frame = FindWindowA("QuolixFrameClass", NULL);
         DWORD owner = 0;
         GetWindowThreadProcessId(frame, &owner);
         return owner == pid && FindLauncherWindow(frame);
-    }, 10000);
-    return frame;
+    }, 10000) ? frame : NULL;
 }
 
 // Scripts the stand-in terminal received, by its journal.

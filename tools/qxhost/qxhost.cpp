@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "addon_crash.h"
 #include "png.h"
 #include "terminal_messages.h"
 #include "timed_load.h"
@@ -272,12 +273,26 @@ int RunLoader(const std::string& dll) {
     return 0;
 }
 
+// A crash is a journal line and the end of the process: the test reading the journal fails at
+// once with it, where a debugger would have kept the terminal waiting.
+LONG WINAPI JournalCrash(EXCEPTION_POINTERS* info) {
+    Journal(CrashLine(info));
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+LONG CALLBACK JournalAddonCrash(EXCEPTION_POINTERS* info) {
+    return AddonCrashed(info) ? JournalCrash(info) : EXCEPTION_CONTINUE_SEARCH;
+}
+
 } // namespace
 
 HWND HostFrame() { return host.frame; }
 void HostShowEvent(const std::string& text) { ShowEvent(text); }
 
 int main(int argc, char** argv) {
+    SetUnhandledExceptionFilter(JournalCrash);
+    AddVectoredExceptionHandler(1, JournalAddonCrash);
     std::string dll = ExeDirectory() + "QXLAUNCH.DLL";
     std::string journalPath, tourDir, timingPath, preload;
     bool load = true, loader = false;
