@@ -104,7 +104,7 @@ HWND CreateWindowOfClass(const char* name, WNDPROC procedure, DWORD style) {
     return CreateWindowExA(0, name, "", style, 10, 10, 500, 300, NULL, NULL, GetModuleHandleA(NULL), NULL);
 }
 
-TestFrame::TestFrame() {
+TestFrame::TestFrame(bool closeReceived) : closeReceived(closeReceived) {
     currentFrame = this;
     hwnd_ = CreateWindowOfClass("QuolixFrameClass", TestFrameProc, WS_OVERLAPPEDWINDOW);
 }
@@ -132,11 +132,14 @@ std::string ExeDirectory() {
 
 HMODULE LoadAddon() { return LoadLibraryA((ExeDirectory() + "QXLAUNCH.DLL").c_str()); }
 
-void AddonTest::Load() {
-    ASSERT_NE(LoadAddon(), nullptr);
-    launcher = FindLauncherWindow(frame.hwnd());
-    ASSERT_NE(launcher, nullptr);
+HWND LoadUnder(const TestFrame& frame) {
+    EXPECT_NE(LoadAddon(), nullptr);
+    HWND launcher = FindLauncherWindow(frame.hwnd());
+    EXPECT_NE(launcher, nullptr) << "no launcher window";
+    return launcher;
 }
+
+void AddonTest::Load() { ASSERT_NE(launcher = LoadUnder(frame), nullptr); }
 
 void AddonTest::Attach(const EntryList& programs, const EntryList& scripts) {
     ConfigureTables(programs, scripts);
@@ -275,6 +278,22 @@ static void ConfigureTable(const char* key, const char* targetPrefix, const Entr
 void ConfigureTables(const EntryList& programs, const EntryList& scripts) {
     ConfigureTable(kFileKey, "Command", programs);
     ConfigureTable(kScriptKey, "ScriptFile", scripts);
+}
+
+void StoreHandEditedValues() {
+    SetDword(kFileKey, "Count", 9);
+    SetDword(kScriptKey, "Count", static_cast<DWORD>(-1));
+    SetString(kFileKey, "Title00", std::string(500, 'A'));
+    std::string binary(80, 'B');
+    SetRaw(kFileKey, "Title01", REG_BINARY, binary.data(), 80);
+    DWORD number = 0x41424344;
+    SetRaw(kFileKey, "Title02", REG_DWORD, &number, 4);
+    SetString(kFileKey, "Title03", std::string(78, 'C') + Sjis("表"));
+    SetString(kFileKey, "Title04", Sjis("メモ帳"));
+    SetString(kFileKey, "Command02", std::string(259, 'c'));
+    SetString(kFileKey, "Command03", std::string(300, 'd'));
+    std::string big(8192, 'e');
+    SetRaw(kFileKey, "Command04", REG_SZ, big.c_str(), static_cast<DWORD>(big.size() + 1));
 }
 
 static bool HasClass(HWND window, const char* name) {

@@ -42,14 +42,14 @@ struct HostMessage {
 // handles stay distinct; with closeReceived it closes each one at once, as the terminal does.
 class TestFrame {
   public:
-    TestFrame();
+    explicit TestFrame(bool closeReceived = false);
     ~TestFrame();
     HWND hwnd() const { return hwnd_; }
     void Destroy();
     std::vector<HostMessage> journal; // HM_ISONLINE included
     bool online = false;
     std::vector<HANDLE> receivedHandles;
-    bool closeReceived = false;
+    bool closeReceived;
     // Called after each private message is recorded; a test may destroy the frame in it.
     std::function<void(const HostMessage&)> onMessage;
 
@@ -94,6 +94,10 @@ void ExpectStoredString(const char* key, const char* name, const std::string& te
 void ExpectStoredCount(const char* key, DWORD count);
 using EntryList = std::vector<std::pair<std::string, std::string>>; // title, target (CP932)
 void ConfigureTables(const EntryList& programs, const EntryList& scripts);
+// Hand-edited values: counts of 9 and -1; program titles too long, binary without a NUL, a
+// number, a double-byte character straddling the cut, and a plain one; command lines at their
+// field's limit, past it, and past the read buffer.
+void StoreHandEditedValues();
 
 // Modal UI. A visible top-level window of the process (this one where pid is 0) that matches.
 HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 8000, DWORD pid = 0);
@@ -165,11 +169,20 @@ void MakeEntries(const std::string& folder, const std::vector<std::string>& entr
 // The names a search for `pattern` returns, in its order ("." and ".." left out).
 std::vector<std::string> Search(const std::string& pattern);
 
-// A test with a clean registry and a recording frame of the terminal's class.
-class AddonTest : public ::testing::Test {
+// A test that starts and ends with a clean registry.
+class RegistryTest : public ::testing::Test {
   protected:
     void SetUp() override { ResetRegistry(); }
     void TearDown() override { ResetRegistry(); }
+};
+
+// Loads the add-on under `frame` and returns its launcher window; null (and the test has
+// failed) when the load or the window failed.
+HWND LoadUnder(const TestFrame& frame);
+
+// A test with a clean registry and a recording frame of the terminal's class.
+class AddonTest : public RegistryTest {
+  protected:
     // Loads the add-on under the frame and finds its launcher window; the journal keeps the
     // attach's messages.
     void Load();

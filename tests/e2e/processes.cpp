@@ -248,6 +248,19 @@ DWORD JobProcess::EndAll() {
     return running;
 }
 
+HWND StartTerminal(JobProcess& host, const std::string& arguments) {
+    const bool loads = arguments.find("--no-load") == std::string::npos;
+    HWND frame = NULL;
+    bool up = host.Start("\"" + ExeDirectory() + "qxhost.exe\" " + arguments, ExeDirectory()) && WaitUntil([&] {
+        frame = FindWindowA("QuolixFrameClass", NULL);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(frame, &owner);
+        return owner == host.pid() && (!loads || FindLauncherWindow(frame));
+    }, 10000);
+    EXPECT_TRUE(up) << "the stand-in terminal did not come up: " << arguments;
+    return up ? frame : NULL;
+}
+
 SelfJob::SelfJob() {
     static const HANDLE job = [] { // a process joins one job only
         HANDLE made = NewJob();

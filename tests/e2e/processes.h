@@ -50,6 +50,11 @@ class JobProcess : public Job {
     DWORD pid_ = 0;
 };
 
+// Starts the stand-in terminal (qxhost.exe) in the test program's folder with these arguments;
+// returns its frame once it is there and, unless it loads no add-on (--no-load), the add-on's
+// launcher window under it; null (and the test has failed) when they do not come.
+HWND StartTerminal(JobProcess& host, const std::string& arguments);
+
 // The calling process's own job (this process counts among its processes), made on first use,
 // so that a test can wait until the programs it had started have ended.
 class SelfJob : public Job {

@@ -140,8 +140,7 @@ int main(int argc, char** argv) {
     if (!report)
         return 2;
 
-    TestFrame frame;
-    frame.closeReceived = true; // as the terminal does
+    TestFrame frame(true); // it closes the handles it receives, as the terminal does
     // Messages are reported as they arrive, so that they fall in order with the dialogs.
     std::vector<std::string> attachLines;
     bool attached = false;

@@ -160,18 +160,9 @@ TEST_F(Attach, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
 }
 
 TEST_F(Attach, HostileRegistryValuesNeverReachTheTerminalUnterminated) {
-    SetDword(kFileKey, "Count", 9);
-    SetDword(kScriptKey, "Count", static_cast<DWORD>(-1));
-    SetString(kFileKey, "Title00", std::string(500, 'A'));
-    std::string binary(80, 'B');
-    SetRaw(kFileKey, "Title01", REG_BINARY, binary.data(), 80);
-    DWORD number = 0x41424344;
-    SetRaw(kFileKey, "Title02", REG_DWORD, &number, 4);
-    // A double-byte character straddling the cut at 79 bytes is dropped whole.
-    SetString(kFileKey, "Title03", std::string(78, 'C') + Sjis("表"));
-    SetString(kFileKey, "Title04", Sjis("メモ帳"));
-    SetString(kFileKey, "Command04", "notepad.exe");
-    // A count of 9 loads the first five entries; a negative count loads an empty table.
+    StoreHandEditedValues();
+    // A count of 9 loads the first five entries, a negative count an empty table; a double-byte
+    // character straddling the cut at 79 bytes is dropped whole.
     ExpectAttachOf({std::string(79, 'A'), std::string(79, 'B'), "DCBA", std::string(78, 'C'), Sjis("メモ帳")}, {});
 }
 
@@ -181,12 +172,8 @@ TEST(CrossProcess, TextsArriveIntactInATerminalOfAnotherProcess) {
     TestFolder folder("qx-cross");
     std::string journal = folder / "journal.txt";
     JobProcess host;
-    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --no-load --journal \"" + journal + "\"", ""));
-    HWND frame = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (frame = FindWindowA("QuolixFrameClass", NULL)) != NULL; }, 10000));
-    DWORD framePid = 0;
-    GetWindowThreadProcessId(frame, &framePid);
-    EXPECT_EQ(framePid, host.pid());
+    HWND frame = StartTerminal(host, "--no-load --journal \"" + journal + "\"");
+    ASSERT_NE(frame, nullptr);
 
     ASSERT_NE(LoadAddon(), nullptr);
     HWND launcher = FindLauncherWindow(frame);
@@ -242,9 +229,8 @@ TEST(LateBinding, ShellSheetAndFileDialogLibrariesArriveWithTheirFirstUse) {
     ResetRegistry();
     ConfigureTables({{"Noop", "qxnoop.exe"}}, {});
     JobProcess host;
-    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\"", ExeDirectory()));
-    HWND launcher = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (launcher = FindLauncherWindow(FindWindowA("QuolixFrameClass", NULL))) != NULL; }, 10000));
+    HWND launcher = FindLauncherWindow(StartTerminal(host, ""));
+    ASSERT_NE(launcher, nullptr);
     ASSERT_TRUE(ModuleLoaded(host.pid(), "QXLAUNCH.DLL"));
     for (const char* library : {"SHELL32.DLL", "COMCTL32.DLL", "COMDLG32.DLL"})
         EXPECT_FALSE(ModuleLoaded(host.pid(), library)) << library << " mapped at attach";

@@ -283,19 +283,12 @@ void ExpectSaved(const StoredTable& table, const LoadedTable& loaded) {
     }
 }
 
-// Reports the first line where a cell's report departs from the expected one.
-void ExpectSameLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
-    size_t common = std::min(actual.size(), expected.size());
-    for (size_t i = 0; i < common; ++i)
-        if (actual[i] != expected[i]) {
-            ADD_FAILURE() << "report line " << i << "\n  actual:   " << actual[i]
-                          << "\n  expected: " << expected[i];
-            return;
-        }
-    if (actual.size() != expected.size())
-        ADD_FAILURE() << "report has " << actual.size() << " lines, expected " << expected.size()
-                      << "; first extra: "
-                      << (actual.size() > common ? actual[common] : expected[common]);
+// A report as one text, so that a failure shows where it departs from the expected one.
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
 }
 
 // The texts in a report stay within the fields they came from.
@@ -310,9 +303,8 @@ void ExpectTextsWithinCapacity(const std::vector<std::string>& report) {
     }
 }
 
-class HostileRegistry : public ::testing::TestWithParam<Hostile> {
+class HostileRegistry : public RegistryTest, public ::testing::WithParamInterface<Hostile> {
   protected:
-    void TearDown() override { ResetRegistry(); }
 
     // Makes one value of each table hostile and runs the cell.
     void RunCellWith(size_t typeIndex, size_t sizeIndex) {
@@ -371,7 +363,7 @@ class HostileRegistry : public ::testing::TestWithParam<Hostile> {
         ASSERT_TRUE(run.exited) << "the cell hung";
         EXPECT_EQ(run.exitCode, 0u);
         EXPECT_EQ(run.strays, 0u) << "programs still running after the cell";
-        ExpectSameLines(run.report, ExpectedReport(expectedPrograms, expectedScripts, listed));
+        EXPECT_EQ(Joined(run.report), Joined(ExpectedReport(expectedPrograms, expectedScripts, listed)));
         ExpectTextsWithinCapacity(run.report);
         ExpectLaunches(expectedPrograms, run);
         ExpectValidValuesKept(programs, validPrograms);
@@ -441,17 +433,15 @@ char* FindInAddonData(const std::string& text) {
 // A target field whose NUL is lost (the case the load can never produce, but a field must
 // survive): the terminal still gets at most the field's 259 bytes, with the length it holds,
 // and a started program gets no byte from behind the field.
-TEST(CorruptedTable, TargetsThatLostTheirNulStayWithinTheirField) {
-    ResetRegistry();
+using CorruptedTable = RegistryTest;
+TEST_F(CorruptedTable, TargetsThatLostTheirNulStayWithinTheirField) {
     const std::string scriptName = "lost-nul-" + std::string(250, 's');
     const std::string commandLine = "qxnoop.exe " + std::string(248, 'p');
     ASSERT_EQ(scriptName.size(), 259u);
     ASSERT_EQ(commandLine.size(), 259u);
     ConfigureTables({{"Program", commandLine}}, {{"Diary", scriptName}});
-    TestFrame frame;
-    frame.closeReceived = true;
-    ASSERT_NE(LoadAddon(), nullptr);
-    HWND launcher = FindLauncherWindow(frame.hwnd());
+    TestFrame frame(true);
+    HWND launcher = LoadUnder(frame);
     char* scriptNul = FindInAddonData(scriptName);
     char* commandNul = FindInAddonData(commandLine);
     ASSERT_NE(scriptNul, nullptr);
@@ -476,7 +466,6 @@ TEST(CorruptedTable, TargetsThatLostTheirNulStayWithinTheirField) {
     ASSERT_EQ(files.size(), 1u) << "qxnoop did not start";
     std::string record = ReadFileBytes(noopDir / files[0]);
     EXPECT_EQ(ParametersOf(record.substr(record.find('\n') + 1)), std::string(248, 'p'));
-    ResetRegistry();
 }
 
 } // namespace

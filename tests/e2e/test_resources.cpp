@@ -34,10 +34,10 @@ void ConfigureFiveAndFive() {
 // Pick number i of a run: programs and scripts in turn, every entry alike.
 int PickId(int i) { return (i % 2 == 0 ? 200 : 300) + (i / 2) % 5; }
 
-class Resources : public ::testing::Test {
+class Resources : public RegistryTest {
   protected:
     void SetUp() override {
-        ResetRegistry();
+        RegistryTest::SetUp();
         ConfigureFiveAndFive();
         // Programs are started in the current directory ("."), where qxnoop is; each one it
         // starts leaves a record in the folder QX_NOOP_DIR names.
@@ -47,7 +47,7 @@ class Resources : public ::testing::Test {
     }
     void TearDown() override {
         SetEnvironmentVariableA("QX_NOOP_DIR", NULL);
-        ResetRegistry();
+        RegistryTest::TearDown();
     }
     // Programs that really started, by their records, and scripts that arrived: one of each
     // for every pick of the 20 that settle and the `picks` that are counted.
@@ -76,10 +76,8 @@ void PickRun(HWND window, int picks, const Job& job) {
 TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     SelfJob job; // the started programs join it, so the test can wait for them
     ASSERT_TRUE(job.ok());
-    TestFrame frame;
-    frame.closeReceived = true; // the terminal owns the handles it receives
-    ASSERT_NE(LoadAddon(), nullptr);
-    HWND launcher = FindLauncherWindow(frame.hwnd());
+    TestFrame frame(true); // the terminal owns the handles it receives
+    HWND launcher = LoadUnder(frame);
     ASSERT_NE(launcher, nullptr);
     frame.journal.clear();
     PickRun(launcher, 20, job); // the shell and the channel settle
@@ -132,10 +130,8 @@ bool OpenAndCancelSheet(HWND launcher) {
 TEST_F(Resources, SettingsSheetsOpenedAndCancelledLeaveItsHandlesAndGuiObjectsFlat) {
     MakeEntries(folder.path(), {"scripts\\", "scripts\\alpha.scr", "scripts\\beta.scr"});
     SetString(kHostConfigKey, "ScriptPath", folder / "scripts");
-    TestFrame frame;
-    frame.closeReceived = true;
-    ASSERT_NE(LoadAddon(), nullptr);
-    HWND launcher = FindLauncherWindow(frame.hwnd());
+    TestFrame frame(true);
+    HWND launcher = LoadUnder(frame);
     ASSERT_NE(launcher, nullptr);
     findFirst = reinterpret_cast<decltype(findFirst)>(HookAddonImport("KERNEL32.dll", "FindFirstFileA", reinterpret_cast<void*>(CountedFindFirst)));
     findClose = reinterpret_cast<decltype(findClose)>(HookAddonImport("KERNEL32.dll", "FindClose", reinterpret_cast<void*>(CountedFindClose)));
@@ -172,18 +168,6 @@ TEST_F(Resources, SettingsSheetsOpenedAndCancelledLeaveItsHandlesAndGuiObjectsFl
     PrintCounts("settings_sheets", std::to_string(sheets) + " sheets", before, after);
 }
 
-// The stand-in terminal's frame, once the add-on it loaded has registered its items: the
-// launcher exists once the add-on is attaching; the terminal handles our commands after that.
-HWND WaitForLoadedFrame(DWORD pid) {
-    HWND frame = NULL;
-    return WaitUntil([&] {
-        frame = FindWindowA("QuolixFrameClass", NULL);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(frame, &owner);
-        return owner == pid && FindLauncherWindow(frame);
-    }, 10000) ? frame : NULL;
-}
-
 // Scripts the stand-in terminal received, by its journal.
 size_t ScriptsReceived(const std::string& journal) {
     std::vector<std::string> lines = ReadLines(journal);
@@ -193,9 +177,8 @@ size_t ScriptsReceived(const std::string& journal) {
 TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
     JobProcess host;
     std::string journal = folder / "journal.txt";
-    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --journal \"" + journal + "\"", ExeDirectory()));
-    HWND frame = WaitForLoadedFrame(host.pid());
-    ASSERT_NE(frame, nullptr) << "the stand-in terminal did not load the add-on";
+    HWND frame = StartTerminal(host, "--journal \"" + journal + "\"");
+    ASSERT_NE(frame, nullptr);
     PickRun(frame, 20, host); // the programs join the terminal's job
     const int picks = CountFromEnvironment("QX_STRESS_PICKS", 100);
     Snapshot before = SnapshotOf(host.process(), host.pid());
@@ -215,9 +198,8 @@ TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
 TEST_F(Resources, AddonAndStandInTerminalInTwoProcessesStayFlat) {
     JobProcess host;
     std::string journal = folder / "journal.txt";
-    ASSERT_TRUE(host.Start("\"" + ExeDirectory() + "qxhost.exe\" --no-load --journal \"" + journal + "\"", ExeDirectory()));
-    HWND frame = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (frame = FindWindowA("QuolixFrameClass", NULL)) != NULL; }, 10000));
+    HWND frame = StartTerminal(host, "--no-load --journal \"" + journal + "\"");
+    ASSERT_NE(frame, nullptr);
     SelfJob job; // joined after the terminal started, so only the programs we start join it
     ASSERT_TRUE(job.ok());
     ASSERT_NE(LoadAddon(), nullptr);
@@ -258,8 +240,7 @@ void ExpectNothingOfTheAddonLeft(const Snapshot& baseline, const std::string& fi
 
 TEST_F(Resources, FrameDestroyedInTheMiddleOfAPickRunLeavesNoHandleOfTheAddon) {
     Snapshot baseline = BaselineBeforeLoad();
-    TestFrame frame;
-    frame.closeReceived = true;
+    TestFrame frame(true);
     int scripts = 0;
     frame.onMessage = [&](const HostMessage& m) {
         // The terminal goes away while it handles the third script of the run.
@@ -281,8 +262,7 @@ TEST_F(Resources, FrameDestroyedInTheMiddleOfAPickRunLeavesNoHandleOfTheAddon) {
 
 TEST_F(Resources, FrameDestroyedWhileTheAddonRegistersItsItemsLeavesNoHandleOfTheAddon) {
     Snapshot baseline = BaselineBeforeLoad();
-    TestFrame frame;
-    frame.closeReceived = true;
+    TestFrame frame(true);
     int items = 0;
     frame.onMessage = [&](const HostMessage& m) {
         if (m.message == HM_ADDFILEITEM && m.lParam != 0 && ++items == 2)

@@ -12,13 +12,12 @@ using namespace qx;
 
 namespace {
 
-class Store : public ::testing::Test {
+class Store : public RegistryTest {
   protected:
     void SetUp() override {
-        ResetRegistry();
+        RegistryTest::SetUp();
         std::memset(&LauncherState, 0, sizeof(LauncherState));
     }
-    void TearDown() override { ResetRegistry(); }
     LaunchTable& Files() { return LauncherState.FileTable; }
     LaunchTable& Scripts() { return LauncherState.ScriptTable; }
     void Put(LaunchTable& table, int i, const std::string& title, const std::string& target) {
@@ -123,23 +122,13 @@ TEST_F(Store, TheTwoKeysKeepTheirOwnTitles) {
 }
 
 TEST_F(Store, HandEditedValuesAreBroughtIntoTheirFields) {
-    SetDword(kFileKey, "Count", 9);
-    SetDword(kScriptKey, "Count", static_cast<DWORD>(-1));
-    SetString(kFileKey, "Title00", std::string(500, 'A'));
-    std::string raw(80, 'B');
-    SetRaw(kFileKey, "Title01", REG_BINARY, raw.data(), 80);
-    DWORD number = 0x00434241;
-    SetRaw(kFileKey, "Title02", REG_DWORD, &number, 4);
-    SetString(kFileKey, "Command02", std::string(259, 'c'));
-    SetString(kFileKey, "Command03", std::string(300, 'd'));
-    std::string big(8192, 'e');
-    SetRaw(kFileKey, "Command04", REG_SZ, big.c_str(), static_cast<DWORD>(big.size() + 1));
+    StoreHandEditedValues();
     LoadLaunchTables();
     EXPECT_EQ(Files().count, 5);
     EXPECT_EQ(Scripts().count, 0);
     EXPECT_EQ(std::string(Files().entries[0].title), std::string(79, 'A'));
     EXPECT_EQ(std::string(Files().entries[1].title), std::string(79, 'B'));
-    EXPECT_STREQ(Files().entries[2].title, "ABC");
+    EXPECT_STREQ(Files().entries[2].title, "DCBA");
     EXPECT_EQ(std::string(Files().entries[2].target), std::string(259, 'c'));
     EXPECT_STREQ(Files().entries[3].target, ""); // cut, it would be another command
     EXPECT_STREQ(Files().entries[4].target, ""); // too large to cut on the stack
