@@ -28,14 +28,32 @@ static ATOM RegisterLauncherClass() {
 
 // The terminal may unload us while our window lives on as its child; a reference of our own,
 // never released, keeps the module mapped for the life of the process, so that window never
-// calls into freed code. Loading a module that is already loaded only counts the reference: the
-// loader neither maps it again nor calls DllMain again, which makes this safe inside DllMain.
+// calls into freed code. Loading a module that is already loaded by its own full path only
+// counts the reference: the loader neither maps it again nor calls DllMain again, which makes
+// this safe inside DllMain. Whatever else a load returns is released at once.
+static void KeepOnlyThisModule(HINSTANCE instance, HMODULE loaded) {
+    if (loaded != NULL && loaded != instance)
+        FreeLibrary(loaded);
+}
+
+// Room for the longest path NT takes; static, since it is far too large for the stack.
+static WCHAR WideModulePath[32768];
+
+// On NT by the wide path, which is always the module's own: an ANSI path is cut at MAX_PATH
+// bytes and turns characters outside the ANSI code page into others, so it may name no file
+// or another one. Windows 95, 98 and Me fail the wide calls and have only the ANSI path.
 static void PinModule(HINSTANCE instance) {
+    const DWORD wideSize = sizeof(WideModulePath) / sizeof(WideModulePath[0]);
+    DWORD length = GetModuleFileNameW(instance, WideModulePath, wideSize);
+    if (length != 0) {
+        if (length < wideSize)
+            KeepOnlyThisModule(instance, LoadLibraryW(WideModulePath));
+        return;
+    }
     char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(instance, path, sizeof(path));
-    if (length == 0 || length >= sizeof(path))
-        return; // a cut path could name another file
-    LoadLibraryA(path);
+    length = GetModuleFileNameA(instance, path, sizeof(path));
+    if (length != 0 && length < sizeof(path))
+        KeepOnlyThisModule(instance, LoadLibraryA(path));
 }
 
 static BOOL AttachToHost(HINSTANCE instance) {
@@ -47,8 +65,12 @@ static BOOL AttachToHost(HINSTANCE instance) {
         return FailAttach(kTextInternalError1);
     LauncherState.LauncherWindow = CreateWindowExA(0, kLauncherClassName, "", WS_CHILD, 0, 0, 0, 0,
                                                    LauncherState.HostFrame, NULL, instance, NULL);
-    if (LauncherState.LauncherWindow == NULL)
+    if (LauncherState.LauncherWindow == NULL) {
+        // A class whose procedure is about to be unmapped would crash whoever uses it next,
+        // and would make a second load in this process fail at the class.
+        UnregisterClassA(kLauncherClassName, instance);
         return FailAttach(kTextInternalError2);
+    }
     PinModule(instance);
     LoadLaunchTables();
     CreateTextChannel();
@@ -62,9 +84,25 @@ static BOOL AttachToHost(HINSTANCE instance) {
     return TRUE;
 }
 
+// Unloaded by FreeLibrary, which only happens when no reference of our own could be had: the
+// window and the class outlive the image, so both are handed to the default procedure (a class
+// without windows is removed) and the channel goes with the image.
+static void LetGoOfWindow() {
+    HWND window = LauncherState.LauncherWindow;
+    if (window != NULL) {
+        LONG defaultProcedure = reinterpret_cast<LONG>(DefWindowProcA);
+        SetClassLongA(window, GCL_WNDPROC, defaultProcedure);
+        SetWindowLongA(window, GWL_WNDPROC, defaultProcedure);
+        ReleaseTextChannel();
+    }
+    UnregisterClassA(kLauncherClassName, LauncherState.ModuleInstance);
+}
+
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    (void)reserved;
-    if (reason != DLL_PROCESS_ATTACH)
-        return TRUE;
-    return AttachToHost(instance);
+    if (reason == DLL_PROCESS_ATTACH)
+        return AttachToHost(instance);
+    // At process exit (reserved set) nothing of ours runs again, and Windows frees it all.
+    if (reason == DLL_PROCESS_DETACH && reserved == NULL)
+        LetGoOfWindow();
+    return TRUE;
 }

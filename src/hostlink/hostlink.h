@@ -19,10 +19,16 @@ constexpr DWORD kTextChannelSize = 1024;
 constexpr const char* kFrameClassName = "QuolixFrameClass";
 constexpr const char* kLauncherClassName = "QuolixLaunch";
 
+// The module's work begins here; the image's entry point hands the loader's call to it.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+
 LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Creates the unnamed 1024-byte section and maps all of it once.
 void CreateTextChannel();
+
+// Unmaps and closes the channel; nothing is left to release afterwards.
+void ReleaseTextChannel();
 
 // A new duplicate of the channel section, valid in the process that owns the frame.
 HANDLE HandOverChannel();

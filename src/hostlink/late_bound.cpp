@@ -3,16 +3,33 @@
 // as one named in the import table would.
 #include "late_bound.h"
 
-#include "../tables/launcher_state.h"
+#include "../tables/text_fit.h"
 
 typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 typedef INT_PTR(WINAPI* PropertySheetFunction)(LPCPROPSHEETHEADERA);
 typedef BOOL(WINAPI* GetOpenFileNameFunction)(LPOPENFILENAMEA);
 
-static FARPROC BindLate(FARPROC& bound, const char* library, const char* function) {
-    if (bound != NULL)
-        return bound;
-    HMODULE module = LoadLibraryA(library);
+// The functions once found; zero at load like the rest of the add-on's data.
+static FARPROC BoundShellExecute;
+static FARPROC BoundPropertySheet;
+static FARPROC BoundGetOpenFileName;
+
+// Windows 95, 98 and NT 4.0 search the current folder before the system folder, so a bare
+// name could map a stranger's SHELL32.DLL from wherever the terminal stands: these two come
+// from the system folder by full path. COMCTL32 keeps its bare name, because side-by-side
+// activation (the visual-styles version) redirects only a bare name.
+static HMODULE LoadSystemLibrary(const char* name) {
+    char path[MAX_PATH];
+    UINT folder = GetSystemDirectoryA(path, MAX_PATH);
+    size_t nameLength = BoundedLength(name, MAX_PATH);
+    if (folder == 0 || folder + 1 + nameLength >= MAX_PATH)
+        return NULL;
+    path[folder] = '\\';
+    CopyFitted(path + folder + 1, MAX_PATH - folder - 1, name, nameLength + 1);
+    return LoadLibraryA(path);
+}
+
+static FARPROC BindLate(FARPROC& bound, HMODULE module, const char* function) {
     if (module == NULL)
         return NULL;
     bound = GetProcAddress(module, function);
@@ -29,22 +46,24 @@ template <typename Function> static Function As(FARPROC bound) {
 
 HINSTANCE ShellExecuteLate(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
                            LPCSTR directory, INT show) {
-    FARPROC bound = BindLate(LauncherState.Late.ShellExecute, "SHELL32.DLL", "ShellExecuteA");
-    if (bound == NULL)
+    if (BoundShellExecute == NULL &&
+        BindLate(BoundShellExecute, LoadSystemLibrary("SHELL32.DLL"), "ShellExecuteA") == NULL)
         return NULL;
-    return As<ShellExecuteFunction>(bound)(owner, verb, file, parameters, directory, show);
+    return As<ShellExecuteFunction>(BoundShellExecute)(owner, verb, file, parameters, directory,
+                                                       show);
 }
 
 INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header) {
-    FARPROC bound = BindLate(LauncherState.Late.PropertySheet, "COMCTL32.DLL", "PropertySheetA");
-    if (bound == NULL)
+    if (BoundPropertySheet == NULL &&
+        BindLate(BoundPropertySheet, LoadLibraryA("COMCTL32.DLL"), "PropertySheetA") == NULL)
         return -1;
-    return As<PropertySheetFunction>(bound)(header);
+    return As<PropertySheetFunction>(BoundPropertySheet)(header);
 }
 
 BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog) {
-    FARPROC bound = BindLate(LauncherState.Late.GetOpenFileName, "COMDLG32.DLL", "GetOpenFileNameA");
-    if (bound == NULL)
+    if (BoundGetOpenFileName == NULL &&
+        BindLate(BoundGetOpenFileName, LoadSystemLibrary("COMDLG32.DLL"), "GetOpenFileNameA") ==
+            NULL)
         return FALSE;
-    return As<GetOpenFileNameFunction>(bound)(dialog);
+    return As<GetOpenFileNameFunction>(BoundGetOpenFileName)(dialog);
 }

@@ -6,16 +6,9 @@
 #include <commdlg.h>
 #include <prsht.h>
 
-// The functions, once found; null until their first use, and again after a failed lookup so
-// that the next use tries once more.
-struct LateBoundCalls {
-    FARPROC ShellExecute;
-    FARPROC PropertySheet;
-    FARPROC GetOpenFileName;
-};
-
 // Each behaves as its platform call; when the library or the function cannot be had it does
-// nothing and returns what the call returns on failure (0, -1 and FALSE).
+// nothing and returns what the call returns on failure (0, -1 and FALSE). A failed lookup is
+// tried again at the next use.
 HINSTANCE ShellExecuteLate(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
                            LPCSTR directory, INT show);
 INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header);

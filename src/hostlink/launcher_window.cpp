@@ -4,7 +4,7 @@
 #include "../tables/launcher_state.h"
 #include "../tables/text_fit.h"
 
-static void ReleaseTextChannel() {
+void ReleaseTextChannel() {
     if (LauncherState.ChannelView != NULL)
         UnmapViewOfFile(LauncherState.ChannelView);
     if (LauncherState.ChannelSection != NULL)
@@ -17,6 +17,7 @@ LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     switch (message) {
     case WM_DESTROY:
         ReleaseTextChannel();
+        LauncherState.LauncherWindow = NULL;
         return 0;
     case WM_COMMAND:
         DispatchCommand(LOWORD(wParam));

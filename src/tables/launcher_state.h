@@ -2,7 +2,6 @@
 #pragma once
 #include <windows.h>
 
-#include "../hostlink/late_bound.h"
 #include "launch_table.h"
 
 struct LauncherStateRecord {
@@ -15,8 +14,7 @@ struct LauncherStateRecord {
     HANDLE ChannelSection;   // our own handle to the channel section
     HINSTANCE ModuleInstance;
     HWND HostFrame;          // the terminal's frame window
-    HWND LauncherWindow;     // our hidden child of the frame
-    LateBoundCalls Late;     // shell, sheet and file dialog, found at first use
+    HWND LauncherWindow;     // our hidden child of the frame; null again once it is destroyed
 };
 
 // Zero at load: both tables empty until LoadLaunchTables runs.

@@ -50,9 +50,10 @@ bool ReadStoreString(const char* name, char* field, unsigned long capacity, Over
     return LoadStoredText(field, capacity, read, scratch, size, overlong);
 }
 
+// Texts come from the table's fields, so no more than a target field's bytes are measured.
 void WriteStoreString(const char* name, const char* text) {
     RegSetValueExA(LauncherState.StoreKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   static_cast<DWORD>(lstrlenA(text) + 1));
+                   static_cast<DWORD>(BoundedLength(text, kTargetSize - 1) + 1));
 }
 
 void WriteStoreDword(const char* name, int value) {

@@ -151,22 +151,4 @@ TEST_F(Templates, ScriptMenuPageIsExactlyAsTabled) {
     ExpectTemplate(102, kScriptMenuCaption, ScriptPageControls());
 }
 
-TEST_F(Templates, VersionRecordSaysOnePointZero) {
-    char path[MAX_PATH];
-    std::strcpy(path, (ExeDirectory() + "QXLAUNCH.DLL").c_str());
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &handle);
-    ASSERT_GT(size, 0u);
-    std::vector<BYTE> info(size);
-    ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, info.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    char* description = nullptr;
-    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\041103a4\\FileDescription",
-                               reinterpret_cast<void**>(&description), &length));
-    EXPECT_STRNE(description, "");
-}
-
 } // namespace

@@ -1,0 +1,31 @@
+// One fault an add-on image must never carry, chosen by QX_PLANT; every build of it must fail.
+#include <windows.h>
+
+#include <stdlib.h>
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
+
+#if QX_PLANT == 1 // heap allocation: no operator new is linked
+static int Planted(int n) { int* p = new int[n]; return p[0]; }
+#elif QX_PLANT == 2 // a static with a guard (built with -fthreadsafe-statics)
+struct Made { Made() : value(GetTickCount()) {} DWORD value; };
+static int Planted(int) { static Made made; return static_cast<int>(made.value); }
+#elif QX_PLANT == 3 // a global with a constructor: nothing would run it
+struct Made { Made() : value(GetTickCount()) {} DWORD value; };
+static Made made;
+static int Planted(int) { return static_cast<int>(made.value); }
+#elif QX_PLANT == 4 // the C runtime
+static int Planted(int n) { return static_cast<int>(strtol(n ? "1" : "2", NULL, 10)); }
+#elif QX_PLANT == 5 // another system DLL
+static int Planted(int n) { return GetStockObject(n) != NULL; }
+#elif QX_PLANT == 6 // a function Windows 95 and NT 4.0 do not have
+extern "C" __declspec(dllimport) ULONGLONG WINAPI GetTickCount64(void);
+static int Planted(int) { return static_cast<int>(GetTickCount64()); }
+#elif QX_PLANT == 7 // a TLS directory, as a runtime's TLS support would make
+extern "C" const IMAGE_TLS_DIRECTORY32 _tls_used = {0, 0, 0, 0, 0, 0};
+static int Planted(int) { return static_cast<int>(_tls_used.Characteristics); }
+#else // only the subsystem version differs (set at the link)
+static int Planted(int n) { return n; }
+#endif
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) { return Planted(static_cast<int>(reason)) != 9; }
