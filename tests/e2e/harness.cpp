@@ -481,6 +481,34 @@ HMODULE LoadAddonAnsweringOneBox(BoxInfo& box) {
     return module;
 }
 
+// A slot of an import or export table (the tests are 32-bit: both are 4 bytes).
+static void WriteProtected(void* slot, UINT_PTR value) {
+    static_assert(sizeof(UINT_PTR) == sizeof(DWORD), "32-bit tables");
+    DWORD protection;
+    VirtualProtect(slot, sizeof(value), PAGE_READWRITE, &protection);
+    *static_cast<UINT_PTR*>(slot) = value;
+    VirtualProtect(slot, sizeof(value), protection, &protection);
+}
+
+void* HookExport(const char* dll, const char* function, void* replacement) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(dll));
+    void* original = base ? reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(base), function)) : nullptr;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
+    const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    const auto* ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+    auto* functions = reinterpret_cast<DWORD*>(base + exports->AddressOfFunctions);
+    for (DWORD i = 0; original && i < exports->NumberOfNames; ++i)
+        if (std::strcmp(reinterpret_cast<const char*>(base + names[i]), function) == 0) {
+            // An export is an offset from the module's base; modulo 2^32 it reaches any address.
+            WriteProtected(&functions[ordinals[i]], reinterpret_cast<UINT_PTR>(replacement) - reinterpret_cast<UINT_PTR>(base));
+            return original;
+        }
+    ADD_FAILURE() << dll << " does not export " << function;
+    return nullptr;
+}
+
 void* HookAddonImport(const char* dll, const char* function, void* replacement) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA("QXLAUNCH.DLL"));
     EXPECT_NE(base, nullptr) << "the add-on is not loaded";
@@ -498,11 +526,8 @@ void* HookAddonImport(const char* dll, const char* function, void* replacement) 
             if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
                 std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name, function) != 0)
                 continue;
-            DWORD protection;
-            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), PAGE_READWRITE, &protection);
             void* original = reinterpret_cast<void*>(slot->u1.Function);
-            slot->u1.Function = reinterpret_cast<UINT_PTR>(replacement);
-            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), protection, &protection);
+            WriteProtected(&slot->u1.Function, reinterpret_cast<UINT_PTR>(replacement));
             return original;
         }
     }

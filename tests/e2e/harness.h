@@ -145,6 +145,9 @@ void RunDriven(const std::function<void()>& action, const std::function<void()>&
 // Replaces the add-on's import of `function` from `dll` in this process; returns the function
 // it called before, or null (and the test has failed) when the add-on does not import it.
 void* HookAddonImport(const char* dll, const char* function, void* replacement);
+// Makes `dll`'s export of `function` lead to `replacement` for the modules bound afterwards (the
+// add-on's attach); returns the function it led to, which a second call puts back.
+void* HookExport(const char* dll, const char* function, void* replacement);
 
 std::string ReadFileBytes(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);

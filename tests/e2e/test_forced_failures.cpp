@@ -1,0 +1,205 @@
+// Failures that Windows can produce and the add-on handles on purpose, forced through its
+// imports (for the attach, through the exports it binds): no text reaches the terminal without
+// a handle, nothing crashes or leaks, nothing is read or written through a failed call, and
+// the next use tries again.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "cell.h"
+#include "processes.h"
+#include "settings_session.h"
+#include "settings_texts.h"
+
+#include <prsht.h>
+
+using namespace qx;
+
+namespace {
+
+using ForcedFailure = SettingsSession;
+
+HANDLE WINAPI NoSection(HANDLE, LPSECURITY_ATTRIBUTES, DWORD, DWORD, DWORD, LPCSTR) { return NULL; }
+
+// Without a channel the terminal gets the groups and ids but no text message (one without a
+// handle would read as another message), and a pick sends nothing.
+TEST_F(ForcedFailure, AChannelThatCannotBeMadeSendsNoTextAndTheAttachStands) {
+    ConfigureTables({{"P", "p.exe"}}, {{"S", "s.scr"}});
+    void* made = HookExport("KERNEL32.dll", "CreateFileMappingA", reinterpret_cast<void*>(NoSection));
+    Load();
+    HookExport("KERNEL32.dll", "CreateFileMappingA", made);
+    EXPECT_EQ(Describe(Sent()), Line(HM_ADDFILEITEM, L()) + Line(HM_SETITEMID, 200) + Line(HM_ADDSCRIPTITEM, L()) +
+                                    Line(HM_SETITEMID, 300) + Line(HM_SETITEMID, 100));
+    frame.journal.clear();
+    Pick(300);
+    EXPECT_TRUE(frame.journal.empty());
+}
+
+// Fails as a key that cannot be opened, but hands out a key all the same: an add-on that used
+// it without looking at the result would read or write the decoy.
+constexpr const char* kDecoyKey = "Software\\Koravi\\Decoy";
+LONG WINAPI NoKey(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY key, LPDWORD) {
+    RegOpenKeyExA(HKEY_CURRENT_USER, kDecoyKey, 0, KEY_ALL_ACCESS, key);
+    return ERROR_ACCESS_DENIED;
+}
+
+TEST_F(ForcedFailure, KeysThatCannotBeOpenedLoadEmptyTablesAndSaveNothing) {
+    ConfigureTables({{"P", "p.exe"}}, {{"S", "s.scr"}});
+    SetDword(kDecoyKey, "Count", 1);
+    for (const char* name : {"Title00", "Command00", "ScriptFile00"})
+        SetString(kDecoyKey, name, "decoy");
+    void* create = HookExport("ADVAPI32.dll", "RegCreateKeyExA", reinterpret_cast<void*>(NoKey));
+    Load();
+    HookExport("ADVAPI32.dll", "RegCreateKeyExA", create);
+    EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 100) + Line(HM_ADDSETTINGSITEM, L(), kSettingsItem));
+    // At the sheet's close: the row typed goes nowhere; the tables and the decoy stay as stored.
+    HookAddonImport("ADVAPI32.dll", "RegCreateKeyExA", reinterpret_cast<void*>(NoKey));
+    RunSheet([&](HWND sheet) {
+        SetControlText(CurrentPage(sheet), kTitle, "typed");
+        SetControlText(CurrentPage(sheet), kCommand, "typed.exe");
+        PostSheetButton(sheet, PSBTN_OK);
+    });
+    ExpectStoredString(kFileKey, "Title00", "P");
+    ExpectStoredString(kDecoyKey, "Title00", "decoy");
+    ExpectStoredCount(kDecoyKey, 1);
+}
+
+HANDLE WINAPI NoProcess(DWORD, BOOL, DWORD) { return NULL; }
+// Fails with something in the out-parameter, which the add-on must not take for a handle.
+BOOL WINAPI NoDuplicate(HANDLE, HANDLE, HANDLE, LPHANDLE target, DWORD, BOOL, DWORD) {
+    *target = reinterpret_cast<HANDLE>(0x1234);
+    return FALSE;
+}
+
+TEST_F(ForcedFailure, AHandOverThatYieldsNoHandleSendsNothingAndLeavesNoHandle) {
+    Attach({}, {{"S", "s.scr"}});
+    Snapshot before = OwnSnapshot();
+    for (auto [function, failing] : {std::pair<const char*, void*>{"OpenProcess", reinterpret_cast<void*>(NoProcess)},
+                                     {"DuplicateHandle", reinterpret_cast<void*>(NoDuplicate)}}) {
+        void* real = HookAddonImport("KERNEL32.dll", function, failing);
+        for (int i = 0; i < 5; ++i)
+            Pick(300);
+        HookAddonImport("KERNEL32.dll", function, real);
+    }
+    EXPECT_TRUE(frame.journal.empty());
+    EXPECT_EQ(OwnSnapshot().handles, before.handles) << "handles left by failed hand-overs";
+    Pick(300); // the handle it brings is the count's positive control
+    ASSERT_EQ(frame.journal.size(), 1u);
+    EXPECT_EQ(frame.journal[0].text, "s.scr");
+    EXPECT_EQ(OwnSnapshot().handles, before.handles + 1);
+}
+
+// The late-bound calls, each refusable: a library that does not load, a function not found, a
+// sheet that fails. Stand-ins take the shell's and the sheet's place, so nothing really starts.
+std::string refusedLibrary, refusedFunction;
+bool sheetFails = false;
+int loads = 0, frees = 0, shellCalls = 0, sheetCalls = 0;
+decltype(&LoadLibraryA) loadLibrary;
+decltype(&GetProcAddress) getProcAddress;
+decltype(&FreeLibrary) freeLibrary;
+decltype(&PropertySheetA) propertySheet;
+bool Is(LPCSTR path, const std::string& name) {
+    size_t n = std::strlen(path);
+    return n >= name.size() && lstrcmpiA(path + n - name.size(), name.c_str()) == 0;
+}
+HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
+    loads += Is(path, "SHELL32.DLL") || Is(path, "COMCTL32.DLL") || Is(path, "COMDLG32.DLL");
+    return !refusedLibrary.empty() && Is(path, refusedLibrary) ? NULL : loadLibrary(path);
+}
+BOOL WINAPI CountFree(HMODULE module) {
+    ++frees;
+    return freeLibrary(module);
+}
+HINSTANCE WINAPI ShellStandIn(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) {
+    ++shellCalls;
+    return reinterpret_cast<HINSTANCE>(42);
+}
+INT_PTR WINAPI SheetStandIn(LPCPROPSHEETHEADERA header) {
+    ++sheetCalls;
+    return sheetFails ? -1 : propertySheet(header);
+}
+FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
+    FARPROC found = getProcAddress(module, name);
+    if (!found || !HIWORD(reinterpret_cast<UINT_PTR>(name)))
+        return found;
+    if (name == refusedFunction)
+        return NULL;
+    if (std::strcmp(name, "ShellExecuteA") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ShellStandIn));
+    if (std::strcmp(name, "PropertySheetA") == 0) {
+        propertySheet = reinterpret_cast<decltype(propertySheet)>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(SheetStandIn));
+    }
+    return found;
+}
+
+class LateFailure : public ForcedFailure {
+  protected:
+    void Hook() {
+        loadLibrary = reinterpret_cast<decltype(loadLibrary)>(HookAddonImport("KERNEL32.dll", "LoadLibraryA", reinterpret_cast<void*>(LoadOrRefuse)));
+        getProcAddress = reinterpret_cast<decltype(getProcAddress)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpOrRefuse)));
+        freeLibrary = reinterpret_cast<decltype(freeLibrary)>(HookAddonImport("KERNEL32.dll", "FreeLibrary", reinterpret_cast<void*>(CountFree)));
+        ASSERT_TRUE(loadLibrary && getProcAddress && freeLibrary);
+    }
+};
+
+TEST_F(LateFailure, AShellThatCannotBeBoundStartsNothingAndIsAskedForAgain) {
+    Attach({{"P", "p.exe"}}, {});
+    Hook();
+    refusedLibrary = "SHELL32.DLL";
+    Pick(200);
+    Pick(200);
+    EXPECT_EQ(loads, 2) << "a library that did not load is asked for at the next use";
+    refusedLibrary.clear();
+    refusedFunction = "ShellExecuteA";
+    Pick(200);
+    EXPECT_EQ(frees, 1) << "a library without the function is given back";
+    EXPECT_EQ(shellCalls, 0);
+    refusedFunction.clear();
+    Pick(200);
+    EXPECT_EQ(loads, 4);
+    EXPECT_EQ(shellCalls, 1);
+    EXPECT_TRUE(frame.journal.empty());
+}
+
+// A sheet that cannot be had, or fails to show, shows nothing; the tables are saved as loaded
+// all the same (a hand-edited count of 9 is saved as the 5 entries it loaded as).
+TEST_F(LateFailure, ASheetThatCannotBeShownSavesTheTablesAsLoadedAndShowsNothing) {
+    ConfigureTables({{"P", "p.exe"}}, {});
+    SetDword(kFileKey, "Count", 9);
+    Load();
+    frame.journal.clear();
+    Hook();
+    for (bool lookUpFails : {true, false}) {
+        refusedFunction = lookUpFails ? "PropertySheetA" : "";
+        sheetFails = !lookUpFails;
+        SetDword(kFileKey, "Count", 9);
+        RunDriven([&] { Pick(kSettingsId); },
+                  [] {
+                      HWND shown = WaitForDialog(1000);
+                      EXPECT_EQ(shown, nullptr) << WindowText(shown);
+                      CloseAllDialogs();
+                  });
+        ExpectStoredCount(kFileKey, 5);
+    }
+    EXPECT_EQ(sheetCalls, 1);
+    EXPECT_EQ(Describe(Sent()), "");
+}
+
+// A file dialog that cannot be had leaves the row as it was, as a cancelled one does.
+TEST_F(LateFailure, AFileDialogThatCannotBeBoundLeavesTheRow) {
+    Attach({{"P", "p.exe"}}, {});
+    Hook();
+    refusedFunction = "GetOpenFileNameA";
+    RunSheet([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        PostMessageA(GetDlgItem(page, kBrowse), BM_CLICK, 0, 0);
+        SendMessageA(sheet, WM_NULL, 0, 0); // returns once the page has handled the click
+        EXPECT_EQ(WaitForOwnedDialog(sheet, 0), nullptr);
+        EXPECT_EQ(ControlText(page, kCommand), "p.exe");
+        PostSheetButton(sheet, PSBTN_CANCEL);
+    });
+    EXPECT_EQ(loads, 2) << "the sheet's and the file dialog's libraries";
+}
+
+} // namespace
