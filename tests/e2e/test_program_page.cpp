@@ -5,6 +5,8 @@
 #include "settings_session.h"
 #include "settings_texts.h"
 
+#include <dlgs.h>
+
 #include <algorithm>
 #include <set>
 
@@ -112,8 +114,10 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
     // The rows hold what the table held: typed text longer than a field cannot get in.
     RunSheet([&](HWND sheet) {
         HWND page = CurrentPage(sheet);
-        EXPECT_EQ(SendDlgItemMessageA(page, kTitle, EM_GETLIMITTEXT, 0, 0), 79);
-        EXPECT_EQ(SendDlgItemMessageA(page, kCommand + 4, EM_GETLIMITTEXT, 0, 0), 259);
+        for (int row = 0; row < 5; ++row) {
+            EXPECT_EQ(SendDlgItemMessageA(page, kTitle + row, EM_GETLIMITTEXT, 0, 0), 79) << row;
+            EXPECT_EQ(SendDlgItemMessageA(page, kCommand + row, EM_GETLIMITTEXT, 0, 0), 259) << row;
+        }
         EXPECT_EQ(ControlText(page, kTitle), "");
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
@@ -166,6 +170,17 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
     Attach({{"Keep", "keep.exe /x"}, {"Two", "two.exe"}}, {});
     RunSheet([&](HWND sheet) {
         HWND page = CurrentPage(sheet);
+        // The dialog hides its read-only box and itself refuses a typed name that does not exist.
+        PostMessageA(GetDlgItem(page, kBrowse + 1), BM_CLICK, 0, 0);
+        HWND dialog = WaitForOwnedDialog(sheet, 5000), refusal = NULL;
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, chx1)));
+        EnterFileDialogName(dialog, root + "\\missing.exe");
+        EXPECT_TRUE(refusal = WaitForOwnedDialog(dialog, 5000)) << "a missing file was taken";
+        PressButton(refusal, IDOK);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(refusal); }));
+        PressButton(dialog, IDCANCEL);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
         BrowseTo(sheet, page, 1, "");
         EXPECT_EQ(ControlText(page, kCommand + 1), "two.exe");
         EXPECT_EQ(LastFocused(), GetDlgItem(page, kBrowse + 1)); // the pressed button
@@ -210,8 +225,8 @@ TEST_F(Browse, PathsAtTheFieldsLimitAreQuotedOnlyWhenTheyFit) {
         return root + "\\" + relative;
     };
     std::string blank257 = fileOfLength("with blank", 257), blank258 = fileOfLength("with blank", 258);
-    std::string bare258 = fileOfLength("bare", 258);
-    Attach({{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}}, {});
+    std::string bare258 = fileOfLength("bare", 258), bare259 = fileOfLength("bare", 259);
+    Attach({{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}, {"D", "d.exe"}, {"E", "e.exe"}}, {});
     RunSheet([&](HWND sheet) {
         HWND page = CurrentPage(sheet);
         BrowseTo(sheet, page, 0, blank257);
@@ -220,6 +235,10 @@ TEST_F(Browse, PathsAtTheFieldsLimitAreQuotedOnlyWhenTheyFit) {
         EXPECT_EQ(ControlText(page, kCommand + 1), bare258);
         BrowseTo(sheet, page, 2, blank258);
         EXPECT_EQ(ControlText(page, kCommand + 2), "c.exe");
+        BrowseTo(sheet, page, 3, bare259); // more than the dialog may return: it refuses
+        EXPECT_EQ(ControlText(page, kCommand + 3), "d.exe");
+        BrowseTo(sheet, page, 4, root + "\\tool.exe");
+        EXPECT_EQ(ControlText(page, kCommand + 4), root + "\\tool.exe");
         PostSheetButton(sheet, PSBTN_OK);
     });
     EXPECT_EQ(ReadValue(kFileKey, "Command00").data.size(), 260u); // 259 characters and the NUL

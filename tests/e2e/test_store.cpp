@@ -138,6 +138,37 @@ TEST_F(Store, HandEditedValuesAreBroughtIntoTheirFields) {
     ExpectStoredCount(kScriptKey, 0);
 }
 
+// Each limit of the load, both sides of it, the sizes written out here: a title of 79 bytes
+// loads whole, one of 80 is cut; a target of 259 loads whole, one of 260 is dropped; a value of
+// 1,024 bytes is read and cut, one of 1,025 is too large to read. Slots 0 and 4 of both tables
+// hold full-length entries.
+TEST_F(Store, ValuesAtEachLimitLoadOnTheirSideOfIt) {
+    const std::string t79(79, 't'), t80(80, 'u'), c259(259, 'c'), c260(260, 'd'), r1023(1023, 'r'), r1024(1024, 's');
+    const EntryList rows = {{t79, c259}, {t80, c260}, {r1023, r1023}, {r1024, r1024}, {t79, c259}};
+    ConfigureTables(rows, EntryList(rows.rbegin(), rows.rend()));
+    LoadLaunchTables();
+    const std::string titles[] = {t79, std::string(79, 'u'), std::string(79, 'r'), "", t79};
+    const std::string targets[] = {c259, "", "", "", c259};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Files().entries[i].title + ("|" + std::string(Files().entries[i].target)), titles[i] + "|" + targets[i]) << i;
+        EXPECT_EQ(Scripts().entries[4 - i].title + ("|" + std::string(Scripts().entries[4 - i].target)), titles[i] + "|" + targets[i]) << i;
+    }
+}
+
+// The keys outlive the session: under a volatile key only volatile keys can be made, so a
+// lasting key made under the add-on's shows that it is a lasting one.
+TEST_F(Store, KeysAreMadeToOutliveTheSession) {
+    LoadLaunchTables();
+    HKEY key, child;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Koravi\\Volatile", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL), ERROR_SUCCESS);
+    EXPECT_NE(RegCreateKeyExA(key, "lasting", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &child, NULL), ERROR_SUCCESS) << "the probe cannot tell";
+    RegCloseKey(key);
+    for (const char* path : {kFileKey, kScriptKey}) {
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (path + std::string("\\lasting")).c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &child, NULL), ERROR_SUCCESS) << path << " is volatile";
+        RegCloseKey(child);
+    }
+}
+
 TEST_F(Store, UnopenableKeyReadsEmptyAndWritesNothing) {
     CloseStoreKey(); // closing with no key open is harmless
     EXPECT_EQ(ReadStoreDword("Count"), 0);
