@@ -169,15 +169,13 @@ std::vector<HostMessage> MenuMessages(const std::vector<HostMessage>& journal) {
 }
 
 const char* MessageName(UINT message) {
-    switch (message) {
-    case HM_ISONLINE: return "HM_ISONLINE";
-    case HM_RUNSCRIPT: return "HM_RUNSCRIPT";
-    case HM_ADDFILEITEM: return "HM_ADDFILEITEM";
-    case HM_ADDSCRIPTITEM: return "HM_ADDSCRIPTITEM";
-    case HM_ADDSETTINGSITEM: return "HM_ADDSETTINGSITEM";
-    case HM_SETITEMID: return "HM_SETITEMID";
-    default: return "other";
-    }
+    static const std::pair<UINT, const char*> names[] = {
+        {HM_ISONLINE, "HM_ISONLINE"},           {HM_RUNSCRIPT, "HM_RUNSCRIPT"},         {HM_ADDFILEITEM, "HM_ADDFILEITEM"},
+        {HM_ADDSCRIPTITEM, "HM_ADDSCRIPTITEM"}, {HM_ADDSETTINGSITEM, "HM_ADDSETTINGSITEM"}, {HM_SETITEMID, "HM_SETITEMID"}};
+    for (const auto& [id, name] : names)
+        if (id == message)
+            return name;
+    return "other";
 }
 
 void PumpPending() {

@@ -29,9 +29,24 @@ class SettingsSession : public AddonTest {
     };
     SheetRun RunSheet(const std::function<void(HWND sheet)>& drive);
 
+    // The sheet opened, its first page edited by `edit` on the driver thread, then confirmed.
+    SheetRun EditAndConfirm(const std::function<void(HWND page)>& edit) {
+        return RunSheet([&](HWND sheet) {
+            edit(CurrentPage(sheet));
+            PostSheetButton(sheet, PSBTN_OK);
+        });
+    }
+
     // On the driver thread: waits for the message box that a page shows over the sheet, reads
     // it, dismisses it, and returns once the page has finished with it (the sheet answers again).
     BoxInfo TakeBoxOver(HWND sheet);
+
+    // On the driver thread: fills a row's title and target (the command line's, or on the script
+    // page the script file's).
+    static void SetRow(HWND page, int row, const std::string& title, const std::string& target, int targetId = kCommand) {
+        SetControlText(page, kTitle + row, title);
+        SetControlText(page, targetId + row, target);
+    }
 
     // Messages compare as report lines (cell.h): Describe writes the received ones, Line an
     // expected one (lParam 0 where the text is empty).

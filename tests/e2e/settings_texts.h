@@ -1,50 +1,35 @@
-// The add-on's texts as the code-page-932 bytes it must show.
+// The add-on's texts as the code-page-932 bytes it must show, converted by the platform from
+// this UTF-8 source (never through the add-on's build flags).
 #pragma once
 #include <string>
 
+#include "harness.h"
+
 namespace qx {
 
-// "Quolixランチの設定...": the settings item.
-const std::string kSettingsItem = "Quolix\x83\x89\x83\x93\x83\x60\x82\xcc\x90\xdd\x92\xe8...";
-// "Quolixがまだ起動されていません。", "QXLAUNCH.DLL: 内部エラー1" and "...2": the failed attach.
-const std::string kHostNotRunning =
-    "Quolix\x82\xaa\x82\xdc\x82\xbe\x8b\x4e\x93\xae\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82"
-    "\xb9\x82\xf1\x81\x42";
-const std::string kInternalError1 = "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "1";
-const std::string kInternalError2 = "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "2";
+// The settings item; the failed attach: "not started yet", "internal error 1" and "...2".
+const std::string kSettingsItem = Sjis("Quolixランチの設定...");
+const std::string kHostNotRunning = Sjis("Quolixがまだ起動されていません。");
+const std::string kInternalError1 = Sjis("QXLAUNCH.DLL: 内部エラー1");
+const std::string kInternalError2 = Sjis("QXLAUNCH.DLL: 内部エラー2");
 
-// "ファイルメニュー", "スクリプトメニュー": the two page captions and tab labels.
-const std::string kFileMenuCaption = "\x83t\x83@\x83\x43\x83\x8b\x83\x81\x83j\x83\x85\x81[";
-const std::string kScriptMenuCaption = "\x83X\x83N\x83\x8a\x83v\x83g\x83\x81\x83j\x83\x85\x81[";
-// "ＭＳ Ｐゴシック"
-const std::string kDialogFont = "\x82l\x82r \x82o\x83S\x83V\x83\x62\x83N";
+// The two page captions and tab labels, and the dialog font.
+const std::string kFileMenuCaption = Sjis("ファイルメニュー");
+const std::string kScriptMenuCaption = Sjis("スクリプトメニュー");
+const std::string kDialogFont = Sjis("ＭＳ Ｐゴシック");
 // "&1 -   ﾀｲﾄﾙ:" without its digit; "ｺﾏﾝﾄﾞﾗｲﾝ:", "参照...", "ｽｸﾘﾌﾟﾄﾌｧｲﾙ:".
-const std::string kTitleLabelTail = " -   \xc0\xb2\xc4\xd9:";
-const std::string kCommandLabel = "\xba\xcf\xdd\xc4\xde\xd7\xb2\xdd:";
-const std::string kBrowseLabel = "\x8eQ\x8f\xc6...";
-const std::string kScriptFileLabel = "\xbd\xb8\xd8\xcc\xdf\xc4\xcc\xa7\xb2\xd9:";
-// "Quolixランチ V1.0 の設定"
-const std::string kSheetCaption = "Quolix\x83\x89\x83\x93\x83` V1.0 \x82\xcc\x90\xdd\x92\xe8";
-// "設定した内容を有効にするためにはQuolixを再起動する必要があります"
-const std::string kRestartNotice =
-    "\x90\xdd\x92\xe8\x82\xb5\x82\xbd\x93\xe0\x97\x65\x82\xf0\x97L\x8c\xf8\x82\xc9\x82\xb7\x82"
-    "\xe9\x82\xbd\x82\xdf\x82\xc9\x82\xcdQuolix\x82\xf0\x8d\xc4\x8bN\x93\xae\x82\xb7\x82\xe9\x95"
-    "K\x97v\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7";
-// "Quolixランチ"
-const std::string kRestartCaption = "Quolix\x83\x89\x83\x93\x83`";
-// "オンライン中は設定できません。"
-const std::string kOnlineRefusal =
-    "\x83I\x83\x93\x83\x89\x83\x43\x83\x93\x92\x86\x82\xcd\x90\xdd\x92\xe8\x82\xc5\x82\xab\x82"
-    "\xdc\x82\xb9\x82\xf1\x81\x42";
-// "上に詰めて入力してください。"
-const std::string kFillFromTop =
-    "\x8f\xe3\x82\xc9\x8bl\x82\xdf\x82\xc4\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82"
-    "\xb3\x82\xa2\x81\x42";
-// "タイトルとコマンドラインの両方を指定してください。"
-const std::string kBothFields =
-    "\x83^\x83\x43\x83g\x83\x8b\x82\xc6\x83R\x83}\x83\x93\x83h\x83\x89\x83\x43\x83\x93\x82\xcc"
-    "\x97\xbc\x95\xfb\x82\xf0\x8ew\x92\xe8\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42";
-// "ﾌﾟﾛｸﾞﾗﾑ": the programs filter of the file dialog.
-const std::string kProgramsFilterName = "\xcc\xdf\xdb\xb8\xde\xd7\xd1";
+const std::string kTitleLabelTail = Sjis(" -   ﾀｲﾄﾙ:");
+const std::string kCommandLabel = Sjis("ｺﾏﾝﾄﾞﾗｲﾝ:");
+const std::string kBrowseLabel = Sjis("参照...");
+const std::string kScriptFileLabel = Sjis("ｽｸﾘﾌﾟﾄﾌｧｲﾙ:");
+// The sheet's caption, the restart notice and its caption, the online refusal, the two rules.
+const std::string kSheetCaption = Sjis("Quolixランチ V1.0 の設定");
+const std::string kRestartNotice = Sjis("設定した内容を有効にするためにはQuolixを再起動する必要があります");
+const std::string kRestartCaption = Sjis("Quolixランチ");
+const std::string kOnlineRefusal = Sjis("オンライン中は設定できません。");
+const std::string kFillFromTop = Sjis("上に詰めて入力してください。");
+const std::string kBothFields = Sjis("タイトルとコマンドラインの両方を指定してください。");
+// The programs filter of the file dialog.
+const std::string kProgramsFilterName = Sjis("ﾌﾟﾛｸﾞﾗﾑ");
 
 } // namespace qx

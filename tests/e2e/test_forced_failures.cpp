@@ -54,11 +54,7 @@ TEST_F(ForcedFailure, KeysThatCannotBeOpenedLoadEmptyTablesAndSaveNothing) {
     EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 100) + Line(HM_ADDSETTINGSITEM, L(), kSettingsItem));
     // At the sheet's close: the row typed goes nowhere; the tables and the decoy stay as stored.
     HookAddonImport("ADVAPI32.dll", "RegCreateKeyExA", reinterpret_cast<void*>(NoKey));
-    RunSheet([&](HWND sheet) {
-        SetControlText(CurrentPage(sheet), kTitle, "typed");
-        SetControlText(CurrentPage(sheet), kCommand, "typed.exe");
-        PostSheetButton(sheet, PSBTN_OK);
-    });
+    EditAndConfirm([&](HWND page) { SetRow(page, 0, "typed", "typed.exe"); });
     ExpectStoredString(kFileKey, "Title00", "P");
     ExpectStoredString(kDecoyKey, "Title00", "decoy");
     ExpectStoredCount(kDecoyKey, 1);

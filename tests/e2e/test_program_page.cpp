@@ -18,10 +18,8 @@ class ProgramPage : public SettingsSession {
   protected:
     // On the driver thread: empties all ten fields, then fills the given ones.
     void FillRows(HWND page, const std::vector<std::pair<std::string, std::string>>& rows) {
-        for (int i = 0; i < 5; ++i) {
-            SetControlText(page, kTitle + i, i < static_cast<int>(rows.size()) ? rows[i].first : "");
-            SetControlText(page, kCommand + i, i < static_cast<int>(rows.size()) ? rows[i].second : "");
-        }
+        for (size_t i = 0; i < 5; ++i)
+            SetRow(page, static_cast<int>(i), i < rows.size() ? rows[i].first : "", i < rows.size() ? rows[i].second : "");
     }
 };
 
@@ -79,10 +77,9 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
 TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
     Attach({{"A", "a.exe"}, {"B", "b.exe"}}, {});
     // Five complete rows, blanks counting as text.
-    RunSheet([&](HWND sheet) {
-        FillRows(CurrentPage(sheet), {{"A", "a.exe"}, {"B", "b.exe"}, {" ", "  "}, {"D", "d.exe"},
+    EditAndConfirm([&](HWND page) {
+        FillRows(page, {{"A", "a.exe"}, {"B", "b.exe"}, {" ", "  "}, {"D", "d.exe"},
                                       {Sjis("五番目"), "\"C:\\Program Files\\e.exe\" -x"}});
-        PostSheetButton(sheet, PSBTN_OK);
     });
     ExpectStoredCount(kFileKey, 5);
     EXPECT_EQ(ReadValue(kFileKey, "Title02").data, std::string(" \0", 2));
@@ -91,25 +88,16 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
     EXPECT_EQ(ReadValue(kFileKey, "Command04").data,
               std::string("\"C:\\Program Files\\e.exe\" -x") + std::string(1, '\0'));
     // Three complete rows, the last two empty: the count becomes three (a restart follows).
-    SheetRun three = RunSheet([&](HWND sheet) {
-        FillRows(CurrentPage(sheet), {{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}});
-        PostSheetButton(sheet, PSBTN_OK);
-    });
+    SheetRun three = EditAndConfirm([&](HWND page) { FillRows(page, {{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}}); });
     EXPECT_EQ(three.after.text, kRestartNotice);
     ExpectStoredCount(kFileKey, 3);
     EXPECT_EQ(ReadValue(kFileKey, "Command02").data, std::string("c.exe\0", 6));
     // A title longer than its slot (set past the typing limit) is cut before a double-byte
     // character, never inside it.
-    RunSheet([&](HWND sheet) {
-        SetControlText(CurrentPage(sheet), kTitle, std::string(78, 'A') + Sjis("表"));
-        PostSheetButton(sheet, PSBTN_OK);
-    });
+    EditAndConfirm([&](HWND page) { SetControlText(page, kTitle, std::string(78, 'A') + Sjis("表")); });
     EXPECT_EQ(ReadValue(kFileKey, "Title00").data, std::string(78, 'A') + std::string(1, '\0'));
     // All rows empty: accepted, no entries left.
-    RunSheet([&](HWND sheet) {
-        FillRows(CurrentPage(sheet), {});
-        PostSheetButton(sheet, PSBTN_OK);
-    });
+    EditAndConfirm([&](HWND page) { FillRows(page, {}); });
     ExpectStoredCount(kFileKey, 0);
     // The rows hold what the table held: typed text longer than a field cannot get in.
     RunSheet([&](HWND sheet) {

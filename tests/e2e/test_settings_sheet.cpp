@@ -133,13 +133,9 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
 
 TEST_F(SettingsSheet, TwoProgramsBecomingFourAppendOnlyTheNewItems) {
     Attach({{"One", "one.exe"}, {"Two", "two.exe"}}, {});
-    SheetRun run = RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
-        SetControlText(page, kTitle + 2, Sjis("三番"));
-        SetControlText(page, kCommand + 2, "three.exe");
-        SetControlText(page, kTitle + 3, "Four");
-        SetControlText(page, kCommand + 3, "four.exe -x");
-        PostSheetButton(sheet, PSBTN_OK);
+    SheetRun run = EditAndConfirm([&](HWND page) {
+        SetRow(page, 2, Sjis("三番"), "three.exe");
+        SetRow(page, 3, "Four", "four.exe -x");
     });
     EXPECT_EQ(run.after.hwnd, nullptr);
     EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 202) + Line(HM_ADDFILEITEM, L(), Sjis("三番")) +
@@ -150,24 +146,14 @@ TEST_F(SettingsSheet, TwoProgramsBecomingFourAppendOnlyTheNewItems) {
 
 TEST_F(SettingsSheet, FirstProgramOpensTheGroupBeforeItsItem) {
     Attach({}, {});
-    RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
-        SetControlText(page, kTitle, "First");
-        SetControlText(page, kCommand, "first.exe");
-        PostSheetButton(sheet, PSBTN_OK);
-    });
+    EditAndConfirm([&](HWND page) { SetRow(page, 0, "First", "first.exe"); });
     EXPECT_EQ(Describe(Sent()), Line(HM_ADDFILEITEM, L()) + Line(HM_SETITEMID, 200) +
                                     Line(HM_ADDFILEITEM, L(), "First"));
 }
 
 TEST_F(SettingsSheet, ARemovedProgramBringsOnlyTheRestartNotice) {
     Attach({{"One", "one.exe"}, {"Two", "two.exe"}, {"Three", "three.exe"}}, {});
-    SheetRun run = RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
-        SetControlText(page, kTitle + 2, "");
-        SetControlText(page, kCommand + 2, "");
-        PostSheetButton(sheet, PSBTN_OK);
-    });
+    SheetRun run = EditAndConfirm([&](HWND page) { SetRow(page, 2, "", ""); });
     ExpectRestartNotice(run.after);
     EXPECT_TRUE(Sent().empty());
     ExpectStoredCount(kFileKey, 2);
@@ -175,12 +161,9 @@ TEST_F(SettingsSheet, ARemovedProgramBringsOnlyTheRestartNotice) {
 
 TEST_F(SettingsSheet, ATitleDifferingInLetterCaseOutweighsAddedEntries) {
     Attach({{"Editor", "notepad.exe"}}, {});
-    SheetRun run = RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
+    SheetRun run = EditAndConfirm([&](HWND page) {
         SetControlText(page, kTitle, "editor");
-        SetControlText(page, kTitle + 1, "New");
-        SetControlText(page, kCommand + 1, "new.exe");
-        PostSheetButton(sheet, PSBTN_OK);
+        SetRow(page, 1, "New", "new.exe");
     });
     EXPECT_EQ(run.after.text, kRestartNotice);
     EXPECT_TRUE(Sent().empty()); // the new entry waits for the next start of the terminal
@@ -228,10 +211,7 @@ TEST_F(SettingsSheet, IdsOfRemovedProgramsStartNothing) {
 TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
     RecorderLog recorder;
     Attach({{"Recorder", recorder.program() + " before"}}, {});
-    SheetRun run = RunSheet([&](HWND sheet) {
-        SetControlText(CurrentPage(sheet), kCommand, recorder.program() + " after");
-        PostSheetButton(sheet, PSBTN_OK);
-    });
+    SheetRun run = EditAndConfirm([&](HWND page) { SetControlText(page, kCommand, recorder.program() + " after"); });
     EXPECT_EQ(run.after.hwnd, nullptr);
     EXPECT_TRUE(Sent().empty());
     Pick(200);
