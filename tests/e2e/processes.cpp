@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../../tools/qxhost/one_of_each.h"
 #include "harness.h"
 
 namespace qx {
@@ -132,11 +133,8 @@ bool GdiObjectsByKind(HANDLE process, std::map<int, int>& kinds) {
     return true;
 }
 
-constexpr int kGdiFont = 0x0a, kGdiBrush = 0x10, kGdiPalette = 0x08;
-
-// The GDI counts of a process: every object, and the fonts, brushes and palettes a page could
-// make and forget. Wine also makes pens for system colours the first time a control draws with
-// one, and no call makes them beforehand; no page draws, so pens are not among them.
+// The GDI counts of a process: every object, and each kind (Wine's kinds: DCs 0x01, memory DCs
+// 0x41, regions 0x04, palettes 0x08, bitmaps 0x09, fonts 0x0a, brushes 0x10, pens 0x30 and 0x50).
 void CountGdi(HANDLE process, Snapshot& s) {
     std::map<int, int> kinds;
     if (DWORD all = GetGuiResources(process, GR_GDIOBJECTS)) { // counted by the platform: all stay flat
@@ -145,7 +143,9 @@ void CountGdi(HANDLE process, Snapshot& s) {
         s.gdi = 0;
         for (const auto& kind : kinds)
             s.gdi += kind.second;
-        s.pageGdi = kinds[kGdiFont] + kinds[kGdiBrush] + kinds[kGdiPalette];
+        s.dcs = kinds[0x01] + kinds[0x41];
+        s.regions = kinds[0x04], s.palettes = kinds[0x08], s.bitmaps = kinds[0x09], s.fonts = kinds[0x0a];
+        s.brushes = kinds[0x10], s.pens = kinds[0x30] + kinds[0x50];
     }
 }
 
@@ -280,8 +280,9 @@ std::vector<std::string> RecorderLog::Starts() const {
 }
 
 std::vector<std::pair<const char*, int>> Snapshot::Counts() const {
-    return {{"handles", handles}, {"windows", windows}, {"gdi", gdi}, {"fonts/brushes/palettes", pageGdi},
-            {"views", views},     {"sections", sections}};
+    return {{"handles", handles}, {"windows", windows}, {"gdi", gdi},          {"DCs", dcs},
+            {"bitmaps", bitmaps}, {"regions", regions}, {"pens", pens},        {"brushes", brushes},
+            {"fonts", fonts},     {"palettes", palettes}, {"views", views},    {"sections", sections}};
 }
 
 std::string Snapshot::Describe() const {
@@ -315,28 +316,31 @@ void ExpectFlat(const Snapshot& before, const Snapshot& after) {
             EXPECT_EQ(is[i].second, was[i].second) << is[i].first;
 }
 
-static HWND MakeWindow() { return CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL); }
-
-void ExpectOwnCountsSeeObjectsMadeOnPurpose() {
-    HWND first = MakeWindow(); // a thread's first window brings an input-method window along
-    Snapshot before = OwnSnapshot();
-    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, NULL);
-    void* view = MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0);
-    HWND window = MakeWindow();
-    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    Snapshot made = OwnSnapshot();
-    DeleteObject(brush);
-    DestroyWindow(window);
+void ExpectCountsSeeObjectsMadeOnPurpose(HWND standInFrame, HANDLE process, DWORD pid) {
+    const bool own = standInFrame == NULL;
+    const auto snapshot = [&] { return own ? OwnSnapshot() : SnapshotOf(process, pid); };
+    OneOfEach first{}, made{}; // a thread's first window brings an input-method window along
+    const auto ask = [&](WPARAM make) { return SendMessageA(standInFrame, OneOfEachMessage(), make, 0) != 0; };
+    bool firstMade = !own || MakeOneOfEach(first);
+    Snapshot before = snapshot();
+    HANDLE section = own ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, NULL) : NULL;
+    void* view = own ? MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0) : NULL;
+    bool allMade = own ? MakeOneOfEach(made) : ask(1);
+    Snapshot with = snapshot();
+    own ? ReleaseOneOfEach(made) : (void)ask(0);
     UnmapViewOfFile(view);
     CloseHandle(section);
-    Snapshot after = OwnSnapshot();
-    DestroyWindow(first);
-    ASSERT_TRUE(section && view && window && brush);
-    Snapshot oneMore = before; // the section is a handle too
-    for (int* count : {&oneMore.handles, &oneMore.sections, &oneMore.views, &oneMore.windows, &oneMore.gdi, &oneMore.pageGdi})
+    Snapshot after = snapshot();
+    ReleaseOneOfEach(first);
+    ASSERT_TRUE(firstMade && allMade && (!own || (section && view))) << "objects made on purpose";
+    Snapshot oneMore = before; // the section is a handle too; the DC and five objects are GDI's
+    for (int* count : {&oneMore.windows, &oneMore.dcs, &oneMore.bitmaps, &oneMore.regions, &oneMore.pens, &oneMore.brushes, &oneMore.fonts})
         *count += *count >= 0;
-    SCOPED_TRACE("one section, view, window and brush made on purpose");
-    ExpectFlat(oneMore, made);
+    for (int* count : {&oneMore.handles, &oneMore.sections, &oneMore.views})
+        *count += own && *count >= 0;
+    oneMore.gdi += oneMore.gdi >= 0 ? 6 : 0;
+    SCOPED_TRACE(own ? "one object of each kind made on purpose in this process" : "the same in the stand-in terminal");
+    ExpectFlat(oneMore, with);
     ExpectFlat(before, after);
 }
 

@@ -85,7 +85,8 @@ struct Snapshot {
     int handles = -1;
     int windows = -1;
     int gdi = -1;      // every GDI object
-    int pageGdi = -1;  // fonts, brushes and palettes: what a dialog page could make and forget
+    // By kind, from Wine's table (-1 where the platform counts them all itself).
+    int dcs = -1, bitmaps = -1, regions = -1, pens = -1, brushes = -1, fonts = -1, palettes = -1;
     int views = -1;    // mapped views (this process only)
     int sections = -1; // section handles (this process only)
     std::vector<std::pair<const char*, int>> Counts() const; // by name, -1 where not read
@@ -98,10 +99,11 @@ Snapshot SnapshotOf(HANDLE process, DWORD pid);
 // The counts that both snapshots hold are equal.
 void ExpectFlat(const Snapshot& before, const Snapshot& after);
 
-// Positive controls: each count of this process moves by one when one object of its kind is
-// made on purpose, and back when it is released; a handle duplicated into another process on
-// purpose shows in that process's count.
-void ExpectOwnCountsSeeObjectsMadeOnPurpose();
+// Positive controls: each count of a process moves by one when one object of its kind is made
+// on purpose there, and back when it is released: in this process (a section and a view too),
+// or with a frame, in the stand-in terminal's (tools/qxhost/one_of_each.h). A handle duplicated
+// into another process on purpose shows in that process's count.
+void ExpectCountsSeeObjectsMadeOnPurpose(HWND standInFrame = NULL, HANDLE process = NULL, DWORD pid = 0);
 void ExpectHandleCountSeesADuplicate(HANDLE process, DWORD pid);
 
 // Wine makes the brush of a system colour the first time something paints with it; made

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "addon_crash.h"
+#include "one_of_each.h"
 #include "png.h"
 #include "terminal_messages.h"
 #include "timed_load.h"
@@ -183,7 +184,19 @@ void OnPaint(HWND window) {
     EndPaint(window, &ps);
 }
 
+// The tests' positive control in this process: one object of each counted kind, on request.
+LRESULT OnOneOfEach(WPARAM make) {
+    static OneOfEach made;
+    if (make)
+        return MakeOneOfEach(made);
+    ReleaseOneOfEach(made);
+    return TRUE;
+}
+
 LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    static const UINT oneOfEach = OneOfEachMessage();
+    if (message == oneOfEach)
+        return OnOneOfEach(wParam);
     switch (message) {
     case HM_ISONLINE:
         Journal(std::string("HM_ISONLINE -> ") + (host.online ? "1" : "0"));
