@@ -14,6 +14,8 @@
 #include "settings/settings_rules.h"
 
 constexpr size_t kBuffer = 260;
+// The field sizes, written out rather than taken from the add-on: a changed size must show.
+constexpr size_t kTitleBytes = 80, kTargetBytes = 260;
 
 // A heap buffer of exactly kBuffer bytes holding the data (padded, maybe without a NUL), and a
 // copy of it in `before`.
@@ -96,9 +98,12 @@ struct Pieces {
     size_t size;
     size_t at = 0;
     uint8_t Byte() { return at < size ? data[at++] : 0; }
-    // Up to `most` bytes, taken as they are (NULs and lone lead bytes included).
-    std::string Text(size_t most) {
-        size_t length = Byte() % (most + 1);
+    // Half the time a length within two of `edge` (a field's size), else any up to `most`: texts
+    // that fill a field, or miss it by a byte, stay common.
+    size_t Length(size_t edge, size_t most) { return Byte() & 1 ? edge - 2 + Byte() % 4 : Byte() % (most + 1); }
+    // Bytes taken as they are (NULs and lone lead bytes included).
+    std::string Text(size_t edge, size_t most) {
+        size_t length = Length(edge, most);
         std::string text;
         for (size_t i = 0; i < length; ++i)
             text += static_cast<char>(Byte());
@@ -118,7 +123,7 @@ static void ReadRow(void* context, int controlId, char* field, int capacity) {
     const Rows& rows = *static_cast<const Rows*>(context);
     const bool title = controlId < kTargetFirstId;
     const int row = controlId - (title ? 1000 : kTargetFirstId);
-    if (row < 0 || row >= kTableSlots || capacity != (title ? kTitleSize : kTargetSize))
+    if (row < 0 || row >= kTableSlots || capacity != static_cast<int>(title ? kTitleBytes : kTargetBytes))
         std::abort(); // a control the page does not have, or the wrong slot size
     std::string text = (title ? rows.titles[row] : rows.targets[row]).c_str(); // up to a NUL
     text.resize(std::min(text.size(), static_cast<size_t>(capacity - 1)));
@@ -131,8 +136,8 @@ static void ReadRow(void* context, int controlId, char* field, int capacity) {
 static void CheckApply(Pieces& in) {
     Rows rows;
     for (int i = 0; i < kTableSlots; ++i) {
-        rows.titles[i] = in.Text(in.Byte() & 1 ? 100 : 2);
-        rows.targets[i] = in.Text(300);
+        rows.titles[i] = in.Text(kTitleBytes, in.Byte() & 1 ? 100 : 2);
+        rows.targets[i] = in.Text(kTargetBytes, 300);
     }
     auto* table = static_cast<LaunchTable*>(std::malloc(sizeof(LaunchTable)));
     std::memset(table, 's', sizeof(LaunchTable));
@@ -152,11 +157,11 @@ static void CheckApply(Pieces& in) {
             return cut.substr(0, std::min(cut.size(), capacity - 1));
         };
         if (i < expected) {
-            if (fitted(rows.titles[i], kTitleSize) != slot.title ||
-                fitted(rows.targets[i], kTargetSize) != slot.target)
+            if (fitted(rows.titles[i], kTitleBytes) != slot.title ||
+                fitted(rows.targets[i], kTargetBytes) != slot.target)
                 std::abort();
         } else if (i == expected) {
-            if (slot.title[0] != '\0' || std::memcmp(slot.target, old.target, kTargetSize) != 0)
+            if (slot.title[0] != '\0' || std::memcmp(slot.target, old.target, kTargetBytes) != 0)
                 std::abort();
         } else if (std::memcmp(&slot, &old, sizeof(slot)) != 0) {
             std::abort();
@@ -166,16 +171,16 @@ static void CheckApply(Pieces& in) {
 }
 
 // A title of up to 80 bytes from a small alphabet (so that equal and case-different titles
-// are common), terminated or filling its field.
+// are common), terminated or filling its field, often within two bytes of filling it.
 static void FillTitle(Pieces& in, char* title) {
     static const char kAlphabet[] = {'a', 'A', 'b', '\x83', '\x5c', ' '};
-    size_t length = in.Byte() % (kTitleSize + 1);
-    for (size_t i = 0; i < kTitleSize; ++i)
+    size_t length = std::min(in.Length(kTitleBytes, kTitleBytes), kTitleBytes);
+    for (size_t i = 0; i < kTitleBytes; ++i)
         title[i] = i < length ? kAlphabet[in.Byte() % sizeof(kAlphabet)] : '\0';
 }
 
 static bool SameTitle(const char* a, const char* b) {
-    return std::string(a, strnlen(a, kTitleSize)) == std::string(b, strnlen(b, kTitleSize));
+    return std::string(a, strnlen(a, kTitleBytes)) == std::string(b, strnlen(b, kTitleBytes));
 }
 
 // The restart-or-append decision against its plain statement: a table that shrank, or a title
@@ -194,10 +199,15 @@ static void CheckRestart(Pieces& in) {
         table.count = in.Byte() % (kTableSlots + 1);
         for (int i = 0; i < kTableSlots; ++i) {
             FillTitle(in, backup[i].title);
-            if (in.Byte() & 1)
-                std::memcpy(table.entries[i].title, backup[i].title, kTitleSize);
-            else
+            // The old title, the old title but for one byte (most often one of its last, a case
+            // flip among them), or a fresh one.
+            const uint8_t how = in.Byte() % 3;
+            if (how == 0)
                 FillTitle(in, table.entries[i].title);
+            else
+                std::memcpy(table.entries[i].title, backup[i].title, kTitleBytes);
+            if (how == 2)
+                table.entries[i].title[kTitleBytes - 1 - in.Byte() % 8] ^= static_cast<char>(1 + in.Byte() % 32);
             if (i < oldCounts[t] && !SameTitle(backup[i].title, table.entries[i].title))
                 restart = true;
         }

@@ -2,6 +2,7 @@
 // input picks. The copy is terminated inside the field, shorter than it, reads no further than
 // it may, equals the reference fit and never ends in half a double-byte character; counts land
 // in 0..5; value names are terminated inside their buffer and agree with the reference.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -53,8 +54,9 @@ void CheckValueName(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t fields[] = {1, 2, 22, 80, 260, 1024};
-    for (size_t fieldSize : fields)
-        CheckFit(data, size, fieldSize);
+    for (size_t fieldSize : fields) // and sources that fill the field, or miss it by a byte
+        for (size_t avail : {size, fieldSize - 1, fieldSize, fieldSize + 1})
+            CheckFit(data, std::min(avail, size), fieldSize);
     // A field size and a read limit of the input's own choosing.
     if (size >= 2) {
         size_t fieldSize = 1 + (data[0] | data[1] << 8) % 1100;
