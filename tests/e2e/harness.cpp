@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 #include <prsht.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -531,6 +532,65 @@ void* HookAddonImport(const char* dll, const char* function, void* replacement) 
     }
     ADD_FAILURE() << "the add-on does not import " << dll << "!" << function;
     return nullptr;
+}
+
+LateCalls late;
+
+std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
+    std::string call = std::to_string(reinterpret_cast<UINT_PTR>(owner));
+    for (LPCSTR text : {verb, file, parameters, folder})
+        call += text ? " \"" + std::string(text) + "\"" : " NULL";
+    return call + " " + std::to_string(show);
+}
+
+namespace {
+decltype(&LoadLibraryA) loadLibrary;
+decltype(&GetProcAddress) getProcAddress;
+decltype(&FreeLibrary) freeLibrary;
+decltype(&ShellExecuteA) shellExecute;
+INT_PTR(WINAPI* propertySheet)(LPCPROPSHEETHEADERA);
+bool IsLate(LPCSTR path, const std::string& name) {
+    size_t n = std::strlen(path);
+    return n >= name.size() && lstrcmpiA(path + n - name.size(), name.c_str()) == 0;
+}
+HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
+    late.loads += IsLate(path, "SHELL32.DLL") || IsLate(path, "COMCTL32.DLL") || IsLate(path, "COMDLG32.DLL");
+    return !late.refusedLibrary.empty() && IsLate(path, late.refusedLibrary) ? NULL : loadLibrary(path);
+}
+BOOL WINAPI CountFree(HMODULE module) {
+    ++late.frees;
+    return freeLibrary(module);
+}
+HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
+    late.shellCalls.push_back(ShellCall(owner, verb, file, parameters, folder, show));
+    return late.startNothing ? reinterpret_cast<HINSTANCE>(42) : shellExecute(owner, verb, file, parameters, folder, show);
+}
+INT_PTR WINAPI CountSheet(LPCPROPSHEETHEADERA header) {
+    ++late.sheetCalls;
+    return late.sheetFails ? -1 : propertySheet(header);
+}
+FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
+    FARPROC found = getProcAddress(module, name);
+    if (!found || !HIWORD(reinterpret_cast<UINT_PTR>(name)))
+        return found;
+    if (name == late.refusedFunction)
+        return NULL;
+    if (std::strcmp(name, "ShellExecuteA") == 0) {
+        shellExecute = reinterpret_cast<decltype(shellExecute)>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordShell));
+    }
+    if (std::strcmp(name, "PropertySheetA") == 0) {
+        propertySheet = reinterpret_cast<decltype(propertySheet)>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(CountSheet));
+    }
+    return found;
+}
+} // namespace
+
+void HookLateCalls() {
+    loadLibrary = reinterpret_cast<decltype(loadLibrary)>(HookAddonImport("KERNEL32.dll", "LoadLibraryA", reinterpret_cast<void*>(LoadOrRefuse)));
+    getProcAddress = reinterpret_cast<decltype(getProcAddress)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpOrRefuse)));
+    freeLibrary = reinterpret_cast<decltype(freeLibrary)>(HookAddonImport("KERNEL32.dll", "FreeLibrary", reinterpret_cast<void*>(CountFree)));
 }
 
 std::string ReadFileBytes(const std::string& path) {

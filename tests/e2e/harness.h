@@ -149,6 +149,22 @@ void* HookAddonImport(const char* dll, const char* function, void* replacement);
 // add-on's attach); returns the function it led to, which a second call puts back.
 void* HookExport(const char* dll, const char* function, void* replacement);
 
+// The add-on's late-bound calls, seen and steered in this process once HookLateCalls has
+// replaced its imports of LoadLibraryA, GetProcAddress and FreeLibrary (after the attach): a
+// library or a function can be refused; ShellExecuteA is handed a recorder that writes each call
+// down (ShellCall) and then makes it, unless `startNothing`; PropertySheetA fails at once while
+// `sheetFails`. Counts of loads and frees are of SHELL32, COMCTL32 and COMDLG32.
+struct LateCalls {
+    std::string refusedLibrary, refusedFunction;
+    bool startNothing = false, sheetFails = false;
+    int loads = 0, frees = 0, sheetCalls = 0;
+    std::vector<std::string> shellCalls;
+};
+extern LateCalls late;
+void HookLateCalls();
+// A shell call as text: the owner, the four texts quoted (a null pointer as NULL), the show mode.
+std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show);
+
 std::string ReadFileBytes(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
 

@@ -16,29 +16,7 @@ using namespace qx;
 namespace {
 
 // The shell call as the add-on makes it, seen in this process: the add-on looks ShellExecuteA up
-// at its first program pick, and its import of GetProcAddress, replaced, hands it a stand-in that
-// writes the arguments down (a null pointer as NULL) and calls the real one.
-decltype(&GetProcAddress) lookUp;
-decltype(&ShellExecuteA) shellExecute;
-std::vector<std::string> shellCalls;
-std::string Call(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
-    std::string call = std::to_string(reinterpret_cast<UINT_PTR>(owner));
-    for (LPCSTR text : {verb, file, parameters, folder})
-        call += text ? " \"" + std::string(text) + "\"" : " NULL";
-    return call + " " + std::to_string(show);
-}
-HINSTANCE WINAPI RecordShellExecute(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
-    shellCalls.push_back(Call(owner, verb, file, parameters, folder, show));
-    return shellExecute(owner, verb, file, parameters, folder, show);
-}
-FARPROC WINAPI LookUpRecordingTheShell(HMODULE module, LPCSTR name) {
-    FARPROC found = lookUp(module, name);
-    if (!found || !HIWORD(reinterpret_cast<UINT_PTR>(name)) || std::strcmp(name, "ShellExecuteA") != 0)
-        return found;
-    shellExecute = reinterpret_cast<decltype(shellExecute)>(reinterpret_cast<void*>(found));
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordShellExecute));
-}
-
+// at its first program pick and gets the harness's recorder (HookLateCalls).
 class Dispatch : public AddonTest {
   protected:
     void SetUp() override {
@@ -72,8 +50,7 @@ TEST_F(Dispatch, ProgramItemsStartTheirSplitCommandLinesInTheCurrentFolder) {
             {"quoted alone", "\"" + quoted + "\""},
             {"glued", "\"" + quoted + "\"x"}},
            {});
-    lookUp = reinterpret_cast<decltype(lookUp)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpRecordingTheShell)));
-    ASSERT_NE(lookUp, nullptr);
+    HookLateCalls();
     const char* expected[] = {"first", "one|two", "", "", "x"};
     // What the shell is handed: no parameters is a null pointer, never an empty text.
     const std::pair<std::string, const char*> calls[] = {
@@ -84,8 +61,8 @@ TEST_F(Dispatch, ProgramItemsStartTheirSplitCommandLinesInTheCurrentFolder) {
         auto lines = Starts();
         ASSERT_EQ(lines.size(), 1u) << "id " << 200 + i;
         EXPECT_EQ(lines[0], Started(expected[i])) << "id " << 200 + i;
-        ASSERT_EQ(shellCalls.size(), i + 1u) << "the shell call was not seen";
-        EXPECT_EQ(shellCalls[i], Call(frame.hwnd(), "open", calls[i].first.c_str(), calls[i].second, ".", SW_SHOWNORMAL));
+        ASSERT_EQ(late.shellCalls.size(), i + 1u) << "the shell call was not seen";
+        EXPECT_EQ(late.shellCalls[i], ShellCall(frame.hwnd(), "open", calls[i].first.c_str(), calls[i].second, ".", SW_SHOWNORMAL));
     }
     // Nothing goes to the terminal for a program.
     EXPECT_TRUE(frame.journal.empty());

@@ -85,76 +85,32 @@ TEST_F(ForcedFailure, AHandOverThatYieldsNoHandleSendsNothingAndLeavesNoHandle) 
     EXPECT_EQ(OwnSnapshot().handles, before.handles + 1);
 }
 
-// The late-bound calls, each refusable: a library that does not load, a function not found, a
-// sheet that fails. Stand-ins take the shell's and the sheet's place, so nothing really starts.
-std::string refusedLibrary, refusedFunction;
-bool sheetFails = false;
-int loads = 0, frees = 0, shellCalls = 0, sheetCalls = 0;
-decltype(&LoadLibraryA) loadLibrary;
-decltype(&GetProcAddress) getProcAddress;
-decltype(&FreeLibrary) freeLibrary;
-decltype(&PropertySheetA) propertySheet;
-bool Is(LPCSTR path, const std::string& name) {
-    size_t n = std::strlen(path);
-    return n >= name.size() && lstrcmpiA(path + n - name.size(), name.c_str()) == 0;
-}
-HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
-    loads += Is(path, "SHELL32.DLL") || Is(path, "COMCTL32.DLL") || Is(path, "COMDLG32.DLL");
-    return !refusedLibrary.empty() && Is(path, refusedLibrary) ? NULL : loadLibrary(path);
-}
-BOOL WINAPI CountFree(HMODULE module) {
-    ++frees;
-    return freeLibrary(module);
-}
-HINSTANCE WINAPI ShellStandIn(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) {
-    ++shellCalls;
-    return reinterpret_cast<HINSTANCE>(42);
-}
-INT_PTR WINAPI SheetStandIn(LPCPROPSHEETHEADERA header) {
-    ++sheetCalls;
-    return sheetFails ? -1 : propertySheet(header);
-}
-FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
-    FARPROC found = getProcAddress(module, name);
-    if (!found || !HIWORD(reinterpret_cast<UINT_PTR>(name)))
-        return found;
-    if (name == refusedFunction)
-        return NULL;
-    if (std::strcmp(name, "ShellExecuteA") == 0)
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ShellStandIn));
-    if (std::strcmp(name, "PropertySheetA") == 0) {
-        propertySheet = reinterpret_cast<decltype(propertySheet)>(reinterpret_cast<void*>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(SheetStandIn));
-    }
-    return found;
-}
-
+// The late-bound calls, each refusable (HookLateCalls): a library that does not load, a
+// function not found, a sheet that fails. Nothing really starts.
 class LateFailure : public ForcedFailure {
   protected:
     void Hook() {
-        loadLibrary = reinterpret_cast<decltype(loadLibrary)>(HookAddonImport("KERNEL32.dll", "LoadLibraryA", reinterpret_cast<void*>(LoadOrRefuse)));
-        getProcAddress = reinterpret_cast<decltype(getProcAddress)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpOrRefuse)));
-        freeLibrary = reinterpret_cast<decltype(freeLibrary)>(HookAddonImport("KERNEL32.dll", "FreeLibrary", reinterpret_cast<void*>(CountFree)));
-        ASSERT_TRUE(loadLibrary && getProcAddress && freeLibrary);
+        HookLateCalls();
+        late.startNothing = true;
     }
 };
 
 TEST_F(LateFailure, AShellThatCannotBeBoundStartsNothingAndIsAskedForAgain) {
     Attach({{"P", "p.exe"}}, {});
     Hook();
-    refusedLibrary = "SHELL32.DLL";
+    late.refusedLibrary = "SHELL32.DLL";
     Pick(200);
     Pick(200);
-    EXPECT_EQ(loads, 2) << "a library that did not load is asked for at the next use";
-    refusedLibrary.clear();
-    refusedFunction = "ShellExecuteA";
+    EXPECT_EQ(late.loads, 2) << "a library that did not load is asked for at the next use";
+    late.refusedLibrary.clear();
+    late.refusedFunction = "ShellExecuteA";
     Pick(200);
-    EXPECT_EQ(frees, 1) << "a library without the function is given back";
-    EXPECT_EQ(shellCalls, 0);
-    refusedFunction.clear();
+    EXPECT_EQ(late.frees, 1) << "a library without the function is given back";
+    EXPECT_EQ(late.shellCalls.size(), 0u);
+    late.refusedFunction.clear();
     Pick(200);
-    EXPECT_EQ(loads, 4);
-    EXPECT_EQ(shellCalls, 1);
+    EXPECT_EQ(late.loads, 4);
+    EXPECT_EQ(late.shellCalls.size(), 1u);
     EXPECT_TRUE(frame.journal.empty());
 }
 
@@ -167,8 +123,8 @@ TEST_F(LateFailure, ASheetThatCannotBeShownSavesTheTablesAsLoadedAndShowsNothing
     frame.journal.clear();
     Hook();
     for (bool lookUpFails : {true, false}) {
-        refusedFunction = lookUpFails ? "PropertySheetA" : "";
-        sheetFails = !lookUpFails;
+        late.refusedFunction = lookUpFails ? "PropertySheetA" : "";
+        late.sheetFails = !lookUpFails;
         SetDword(kFileKey, "Count", 9);
         RunDriven([&] { Pick(kSettingsId); },
                   [] {
@@ -178,7 +134,7 @@ TEST_F(LateFailure, ASheetThatCannotBeShownSavesTheTablesAsLoadedAndShowsNothing
                   });
         ExpectStoredCount(kFileKey, 5);
     }
-    EXPECT_EQ(sheetCalls, 1);
+    EXPECT_EQ(late.sheetCalls, 1);
     EXPECT_EQ(Describe(Sent()), "");
 }
 
@@ -186,7 +142,7 @@ TEST_F(LateFailure, ASheetThatCannotBeShownSavesTheTablesAsLoadedAndShowsNothing
 TEST_F(LateFailure, AFileDialogThatCannotBeBoundLeavesTheRow) {
     Attach({{"P", "p.exe"}}, {});
     Hook();
-    refusedFunction = "GetOpenFileNameA";
+    late.refusedFunction = "GetOpenFileNameA";
     RunSheet([&](HWND sheet) {
         HWND page = CurrentPage(sheet);
         PostMessageA(GetDlgItem(page, kBrowse), BM_CLICK, 0, 0);
@@ -195,7 +151,7 @@ TEST_F(LateFailure, AFileDialogThatCannotBeBoundLeavesTheRow) {
         EXPECT_EQ(ControlText(page, kCommand), "p.exe");
         PostSheetButton(sheet, PSBTN_CANCEL);
     });
-    EXPECT_EQ(loads, 2) << "the sheet's and the file dialog's libraries";
+    EXPECT_EQ(late.loads, 2) << "the sheet's and the file dialog's libraries";
 }
 
 } // namespace

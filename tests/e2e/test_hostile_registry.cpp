@@ -246,40 +246,23 @@ void ExpectLaunches(const LoadedTable& programs, const CellRun& run) {
 // The valid values are still in the registry as they were stored: the sheet saved them back
 // unchanged, or left them alone above the count.
 void ExpectValidValuesKept(const StoredTable& table, const StoredTable& valid) {
+    const auto kept = [&table](const std::string& name, const Stored& stored, const Stored& original) {
+        if (stored.data == original.data && stored.type == original.type) // not the hostile value
+            ExpectStoredString(table.key, name.c_str(), original.data.substr(0, original.data.size() - 1));
+    };
     for (int i = 0; i < kSlots; ++i) {
-        const std::pair<std::string, const Stored*> values[] = {
-            {Name("Title", i), &table.titles[i]}, {Name(table.targetPrefix, i), &table.targets[i]}};
-        for (size_t v = 0; v < 2; ++v) {
-            const Stored& stored = *values[v].second;
-            const Stored& original = v == 0 ? valid.titles[i] : valid.targets[i];
-            if (stored.data != original.data || stored.type != original.type)
-                continue; // the hostile value
-            RegValue now = ReadValue(table.key, values[v].first.c_str());
-            EXPECT_TRUE(now.exists && now.type == REG_SZ && now.data == original.data)
-                << table.key << "\\" << values[v].first << " changed";
-        }
+        kept(Name("Title", i), table.titles[i], valid.titles[i]);
+        kept(Name(table.targetPrefix, i), table.targets[i], valid.targets[i]);
     }
 }
 
 // What the sheet saved, OK or Cancel: the tables as loaded, "Count" as a 4-byte REG_DWORD and
 // every entry below it as REG_SZ with its NUL.
 void ExpectSaved(const StoredTable& table, const LoadedTable& loaded) {
-    RegValue count = ReadValue(table.key, "Count");
-    uint32_t saved = 0;
-    if (count.data.size() == 4)
-        std::memcpy(&saved, count.data.data(), 4);
-    EXPECT_TRUE(count.exists && count.type == REG_DWORD && count.data.size() == 4 &&
-                saved == static_cast<uint32_t>(loaded.count))
-        << table.key << "\\Count not saved as " << loaded.count;
+    ExpectStoredCount(table.key, static_cast<DWORD>(loaded.count));
     for (int i = 0; i < loaded.count; ++i) {
-        const std::pair<std::string, std::string> values[] = {
-            {Name("Title", i), loaded.titles[i]}, {Name(table.targetPrefix, i), loaded.targets[i]}};
-        for (const auto& [name, text] : values) {
-            RegValue now = ReadValue(table.key, name.c_str());
-            EXPECT_TRUE(now.exists && now.type == REG_SZ && now.data == text + '\0')
-                << table.key << "\\" << name << " saved as " << Escape(now.data) << ", loaded as "
-                << Escape(text);
-        }
+        ExpectStoredString(table.key, Name("Title", i).c_str(), loaded.titles[i]);
+        ExpectStoredString(table.key, Name(table.targetPrefix, i).c_str(), loaded.targets[i]);
     }
 }
 
