@@ -6,10 +6,11 @@ out=$2
 source "$(dirname "$0")/wine-env.sh"
 drive_c="$WINEPREFIX/drive_c"
 
-# Files the sample entries use: a text for WordPad and the terminal's script folder.
+# Files the demo's entries (samples/qxdemo.reg) use: a text for WordPad and the terminal's
+# script folder.
 # Wine maps Unix file names through the C locale here (ja_JP.SJIS is not a Unix locale on this
 # system), so a Japanese name made on the Unix side would show garbled: the folder holds ASCII
-# names only, and the sample's "日報.scr" is not among them (the script page shows it as text).
+# names only, and the demo's "日報.scr" is not among them (the script page shows it as text).
 rm -rf "$drive_c/qxdemo/scripts"
 mkdir -p "$drive_c/qxdemo/scripts"
 printf 'Quolix Launch demo: this file was opened by a program menu item.\r\n' >"$drive_c/qxdemo/readme.txt"
@@ -18,9 +19,9 @@ for s in login.scr backup.scr report.scr; do printf '; Quolix script\r\n' >"$dri
 cp "$bin/QXLAUNCH.HLP" "$drive_c/qxdemo/QXLAUNCH.HLP"
 
 qx_wine reg delete 'HKCU\Software\Koravi' /f >/dev/null 2>&1 </dev/null || true
-sed 's/$/\r/' "$qx_root/samples/qxlaunch-sample.reg" | iconv -f UTF-8 -t CP932 >"$out/sample-cp932.reg"
+sed 's/$/\r/' "$qx_root/samples/qxdemo.reg" | iconv -f UTF-8 -t CP932 >"$out/demo-cp932.reg"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Koravi\\Quolix95\\Config]\r\n"ScriptPath"="C:\\\\qxdemo\\\\scripts"\r\n' >"$out/host-config.reg"
-qx_wine regedit /S "$(winepath -w "$out/sample-cp932.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
+qx_wine regedit /S "$(winepath -w "$out/demo-cp932.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
 qx_wine regedit /S "$(winepath -w "$out/host-config.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
 
 journal="$out/journal.txt"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The demo: the sample configuration in the project's Wine prefix, the stand-in terminal with
-# the add-on loaded, a guided tour with screenshots, and the terminal's journal.
+# The demo: its own configuration (samples/qxdemo.reg) in the project's Wine prefix, the
+# stand-in terminal with the add-on loaded, a guided tour with screenshots, and the terminal's journal.
 set -eu
 bin=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -56,6 +56,9 @@ static void PinModule(HINSTANCE instance) {
         KeepOnlyThisModule(instance, LoadLibraryA(path));
 }
 
+// Whether the launcher class is ours to remove: a class of that name may be someone else's.
+static bool LauncherClassHeld;
+
 static BOOL AttachToHost(HINSTANCE instance) {
     LauncherState.ModuleInstance = instance;
     LauncherState.HostFrame = FindWindowA(kFrameClassName, NULL);
@@ -63,12 +66,14 @@ static BOOL AttachToHost(HINSTANCE instance) {
         return FailAttach(kTextHostNotRunning);
     if (RegisterLauncherClass() == 0)
         return FailAttach(kTextInternalError1);
+    LauncherClassHeld = true;
     LauncherState.LauncherWindow = CreateWindowExA(0, kLauncherClassName, "", WS_CHILD, 0, 0, 0, 0,
                                                    LauncherState.HostFrame, NULL, instance, NULL);
     if (LauncherState.LauncherWindow == NULL) {
         // A class whose procedure is about to be unmapped would crash whoever uses it next,
         // and would make a second load in this process fail at the class.
         UnregisterClassA(kLauncherClassName, instance);
+        LauncherClassHeld = false;
         return FailAttach(kTextInternalError2);
     }
     PinModule(instance);
@@ -78,6 +83,8 @@ static BOOL AttachToHost(HINSTANCE instance) {
     const LaunchTable& scripts = LauncherState.ScriptTable;
     RegisterTableItems(HM_ADDFILEITEM, IDM_FILE_FIRST, files, 0, files.count != 0);
     RegisterTableItems(HM_ADDSCRIPTITEM, IDM_SCRIPT_FIRST, scripts, 0, scripts.count != 0);
+    LauncherState.HeldFileItems = files.count;
+    LauncherState.HeldScriptItems = scripts.count;
     SendMessageA(LauncherState.HostFrame, HM_SETITEMID, IDM_SETTINGS, 0);
     SendTextToHost(HM_ADDSETTINGSITEM, reinterpret_cast<WPARAM>(LauncherState.LauncherWindow),
                    kTextSettingsItem, sizeof(kTextSettingsItem));
@@ -88,6 +95,8 @@ static BOOL AttachToHost(HINSTANCE instance) {
 // window and the class outlive the image, so both are handed to the default procedure (a class
 // without windows is removed) and the channel goes with the image.
 static void LetGoOfWindow() {
+    if (!LauncherClassHeld)
+        return;
     HWND window = LauncherState.LauncherWindow;
     if (window != NULL) {
         LONG defaultProcedure = reinterpret_cast<LONG>(DefWindowProcA);

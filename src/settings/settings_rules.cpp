@@ -66,6 +66,11 @@ bool NeedsRestart(int oldFileCount, const LaunchEntry fileBackup[kTableSlots],
            AnyTitleChanged(oldScriptCount, scriptBackup, scripts);
 }
 
+bool AdditionWaitsForRestart(bool restartPending, int oldFileCount, int fileCount,
+                             int oldScriptCount, int scriptCount) {
+    return restartPending && (fileCount > oldFileCount || scriptCount > oldScriptCount);
+}
+
 bool OpensGroup(int oldCount, int newCount) { return oldCount == 0 && newCount != 0; }
 
 BrowseOutcome QuoteBrowsedPath(char* path, size_t pathSize, size_t fieldMax) {

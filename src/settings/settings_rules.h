@@ -40,6 +40,12 @@ bool NeedsRestart(int oldFileCount, const LaunchEntry fileBackup[kTableSlots],
                   const LaunchTable& files, int oldScriptCount,
                   const LaunchEntry scriptBackup[kTableSlots], const LaunchTable& scripts);
 
+// A restart already pending (the notice was shown earlier in this run of the terminal): the
+// terminal's ids follow the rows as they were at its start, not as they are now, so an entry
+// added at the end would take an id the terminal may hold already. It waits for the restart.
+bool AdditionWaitsForRestart(bool restartPending, int oldFileCount, int fileCount,
+                             int oldScriptCount, int scriptCount);
+
 // A group is opened in the host's menu only when it gets its first entry.
 bool OpensGroup(int oldCount, int newCount);
 

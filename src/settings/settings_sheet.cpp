@@ -45,18 +45,28 @@ static void TakeBackups() {
 }
 
 static bool SheetNeedsRestart(int oldFileCount, int oldScriptCount) {
-    return NeedsRestart(oldFileCount, LauncherState.FileBackup, LauncherState.FileTable,
-                        oldScriptCount, LauncherState.ScriptBackup, LauncherState.ScriptTable);
-}
-
-// New entries at the end of a table reach the terminal's menus at once, programs first.
-static void AppendNewEntries(int oldFileCount, int oldScriptCount) {
     const LaunchTable& files = LauncherState.FileTable;
     const LaunchTable& scripts = LauncherState.ScriptTable;
-    RegisterTableItems(HM_ADDFILEITEM, IDM_FILE_FIRST, files, oldFileCount,
-                       OpensGroup(oldFileCount, files.count));
-    RegisterTableItems(HM_ADDSCRIPTITEM, IDM_SCRIPT_FIRST, scripts, oldScriptCount,
-                       OpensGroup(oldScriptCount, scripts.count));
+    return NeedsRestart(oldFileCount, LauncherState.FileBackup, files, oldScriptCount,
+                        LauncherState.ScriptBackup, scripts) ||
+           AdditionWaitsForRestart(LauncherState.RestartPending, oldFileCount, files.count,
+                                   oldScriptCount, scripts.count);
+}
+
+// Entries beyond what the terminal holds reach its menus at once; with no restart pending that
+// is exactly the entries added at the end in this opening of the sheet.
+static void AppendTableItems(UINT addMessage, int firstId, const LaunchTable& table, int& held) {
+    RegisterTableItems(addMessage, firstId, table, held, OpensGroup(held, table.count));
+    if (table.count > held)
+        held = table.count;
+}
+
+// Programs first, then scripts.
+static void AppendNewEntries() {
+    AppendTableItems(HM_ADDFILEITEM, IDM_FILE_FIRST, LauncherState.FileTable,
+                     LauncherState.HeldFileItems);
+    AppendTableItems(HM_ADDSCRIPTITEM, IDM_SCRIPT_FIRST, LauncherState.ScriptTable,
+                     LauncherState.HeldScriptItems);
 }
 
 void RunSettingsSheet() {
@@ -76,10 +86,11 @@ void RunSettingsSheet() {
     PropertySheetLate(&header); // OK, Cancel and a sheet that never showed all go on alike
     SaveLaunchTables();
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
+        LauncherState.RestartPending = true;
         MessageBoxA(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);
         return;
     }
-    AppendNewEntries(oldFileCount, oldScriptCount);
+    AppendNewEntries();
 }
 
 void ShowFillFromTopError(HWND owner) {

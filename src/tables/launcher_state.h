@@ -15,6 +15,11 @@ struct LauncherStateRecord {
     HINSTANCE ModuleInstance;
     HWND HostFrame;          // the terminal's frame window
     HWND LauncherWindow;     // our hidden child of the frame; null again once it is destroyed
+    // What the terminal's menus hold in this run of it: the items of each table (set at attach,
+    // raised by each append), and whether the restart notice has been shown since.
+    int HeldFileItems;
+    int HeldScriptItems;
+    bool RestartPending;
 };
 
 // Zero at load: both tables empty until LoadLaunchTables runs.

@@ -66,7 +66,8 @@ HWND CreateWindowOfClass(const char* name, WNDPROC procedure, DWORD style);
 // Loads QXLAUNCH.DLL from the test program's folder.
 HMODULE LoadAddon();
 std::string ExeDirectory();
-// The add-on's preferred base address, read from the file (the add-on opts out of ASLR).
+// The add-on's preferred base address, read from the file. Wine loads a DLL there when the
+// address is free; Windows, with ASLR, would move it (the image has DYNAMIC_BASE).
 HINSTANCE AddonPreferredBase();
 // The launcher window: the frame's child of class "QuolixLaunch".
 HWND FindLauncherWindow(HWND frame);

@@ -140,6 +140,8 @@ TEST_F(Attach, WindowThatCannotBeCreatedShowsInternalErrorTwo) {
     EXPECT_TRUE(box.iconError);
     EXPECT_FALSE(KeyExists("Software\\Koravi"));
     EXPECT_TRUE(MenuMessages(frame.journal).empty());
+    WNDCLASSA wc; // a class whose procedure is unmapped would crash the next window of it
+    EXPECT_FALSE(GetClassInfoA(AddonPreferredBase(), "QuolixLaunch", &wc));
 }
 
 TEST_F(Attach, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
@@ -157,6 +159,42 @@ TEST_F(Attach, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
     EXPECT_EQ(SendMessageA(window, WM_COMMAND, 300, 0), 0);
     ASSERT_EQ(frame.journal.size(), before + 1);
     EXPECT_EQ(frame.journal.back().message, HM_RUNSCRIPT);
+}
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size())));
+    return wide;
+}
+
+// The add-on keeps itself by a path that the ANSI calls cannot carry; once its own reference is
+// gone too, a pick reaches the default procedure, never freed code. Under Wine the wide calls
+// take paths past MAX_PATH as they are; Windows takes them with the \\?\ prefix.
+TEST_F(Attach, LoadedFromPastMaxPathItKeepsItselfAndAfterItsLastFreeNoPickRunsFreedCode) {
+    ConfigureTables({}, {{"Diary", "diary.scr"}});
+    std::vector<std::wstring> folders{Wide(StartFolder()) + L"\\qx-long"};
+    while (folders.back().size() <= MAX_PATH)
+        folders.push_back(folders.back() + L"\\" + std::wstring(90, L'd'));
+    for (const std::wstring& folder : folders)
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS);
+    std::wstring dll = folders.back() + L"\\QXLAUNCH.DLL";
+    ASSERT_TRUE(CopyFileW(Wide(ExeDirectory() + "QXLAUNCH.DLL").c_str(), dll.c_str(), FALSE));
+    HMODULE module = LoadLibraryW(dll.c_str());
+    ASSERT_NE(module, nullptr);
+    launcher = FindLauncherWindow(frame.hwnd());
+    ASSERT_NE(launcher, nullptr);
+    FreeLibrary(module); // the terminal lets go; the add-on's own reference keeps it
+    frame.journal.clear();
+    Pick(300);
+    ASSERT_EQ(Sent().size(), 1u);
+    EXPECT_EQ(Sent()[0].message, HM_RUNSCRIPT);
+    FreeLibrary(module); // and the add-on's own: as if it could not have been taken
+    EXPECT_EQ(GetModuleHandleW(dll.c_str()), nullptr);
+    Pick(300);
+    EXPECT_EQ(Sent().size(), 1u);
+    EXPECT_TRUE(DeleteFileW(dll.c_str()));
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+        EXPECT_TRUE(RemoveDirectoryW(folder->c_str()));
 }
 
 TEST_F(Attach, HostileRegistryValuesNeverReachTheTerminalUnterminated) {

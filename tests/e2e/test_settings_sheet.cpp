@@ -2,6 +2,8 @@
 // terminal's menus follow what the sheet saved.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "processes.h"
 #include "settings_session.h"
 #include "settings_texts.h"
@@ -157,6 +159,26 @@ TEST_F(SettingsSheet, ARemovedProgramBringsOnlyTheRestartNotice) {
     ExpectRestartNotice(run.after);
     EXPECT_TRUE(Sent().empty());
     ExpectStoredCount(kFileKey, 2);
+}
+
+// Once the notice is shown, the terminal's ids follow the rows of its start, not the sheet's:
+// an entry added before the restart would take an id the terminal holds already. It is not
+// appended, and the notice comes again.
+TEST_F(SettingsSheet, AnEntryAddedBeforeTheRestartBringsTheNoticeAgainAndNoIdTwice) {
+    ConfigureTables({{"One", "one.exe"}, {"Two", "two.exe"}, {"Three", "three.exe"}}, {});
+    Load(); // the journal keeps the attach's items
+    auto setThirdRow = [](HWND sheet, const std::string& title, const std::string& command) {
+        SetControlText(CurrentPage(sheet), kTitle + 2, title);
+        SetControlText(CurrentPage(sheet), kCommand + 2, command);
+        PostSheetButton(sheet, PSBTN_OK);
+    };
+    ExpectRestartNotice(RunSheet([&](HWND sheet) { setThirdRow(sheet, "", ""); }).after);
+    ExpectRestartNotice(RunSheet([&](HWND sheet) { setThirdRow(sheet, "Four", "four.exe"); }).after);
+    std::map<WPARAM, int> items; // id -> items registered under it
+    for (const HostMessage& m : Sent())
+        if (m.message == HM_SETITEMID)
+            ++items[m.wParam];
+    EXPECT_EQ(items, (std::map<WPARAM, int>{{100, 1}, {200, 1}, {201, 1}, {202, 1}}));
 }
 
 TEST_F(SettingsSheet, ATitleDifferingInLetterCaseOutweighsAddedEntries) {

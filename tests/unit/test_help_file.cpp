@@ -1,6 +1,6 @@
 // The built QXLAUNCH.HLP read back by a reader of its own, written from the file format's
-// public description: the internal files, the contents topic, each topic's text against the
-// source, and where every jump leads.
+// public description: the internal files, the contents topic, the topic stream read in
+// sequence, each topic's text against the source, and where every jump leads.
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -79,23 +79,33 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
         return 8;
     });
 
-    // Topic links in uncompressed 4 KB blocks of 12 header bytes and 4084 data bytes. A topic's
-    // offset counts the text bytes before it in its block.
+    // Topic links in uncompressed 4 KB blocks of 12 header bytes and 4084 data bytes, the data
+    // one stream: a link runs on into the next block, only its 21-byte header starts where it
+    // fits. Read in sequence, as a viewer that ignores the link pointers would, each link must
+    // be where the one before points, and each block's header must name the links around its
+    // start. A topic's offset counts the text bytes before it in its block.
+    const std::string& blocks = files["|TOPIC"];
     std::string data;
-    for (size_t b = 0; b < files["|TOPIC"].size(); b += 4096)
-        data += files["|TOPIC"].substr(b + 12, 4084);
+    for (size_t b = 0; b < blocks.size(); b += 4096)
+        data += blocks.substr(b + 12, 4084);
     std::map<uint32_t, std::string> titles, texts;
     std::map<uint32_t, std::vector<uint32_t>> jumps;
-    uint32_t topic = 0, block = 0, chars = 0;
-    for (uint32_t pos = 12; pos != 0xFFFFFFFF;) {
-        size_t at = ((pos - 12) >> 14) * 4084 + ((pos - 12) & 0x3FFF);
-        if ((pos - 12) >> 14 != block)
-            block = (pos - 12) >> 14, chars = 0;
+    uint32_t topic = 0, block = ~0u, chars = 0, next = 12, last = ~0u, lastTopic = ~0u;
+    for (size_t at = 0; at + 21 <= data.size() && U32(data, at) != 0;) {
+        uint32_t pos = uint32_t(at / 4084 * 0x4000 + 12 + at % 4084);
+        ASSERT_EQ(pos, next) << "the links in sequence are not the links in their order";
+        if (at / 4084 != block) {
+            block = uint32_t(at / 4084), chars = 0;
+            EXPECT_EQ(U32(blocks, block * 4096), last) << block;
+            EXPECT_EQ(U32(blocks, block * 4096 + 4), pos) << block;
+            EXPECT_EQ(U32(blocks, block * 4096 + 8), lastTopic) << block;
+        }
         std::string one = data.substr(at + 21, U32(data, at + 16) - 21);
         std::string two = data.substr(at + U32(data, at + 16), U32(data, at + 4));
         if (data[at + 20] == 0x02) {
             topic = block * 0x8000 + chars;
             titles[topic] = Utf8(two);
+            lastTopic = pos;
         }
         if (data[at + 20] == 0x20) {
             chars += two.size();
@@ -111,8 +121,12 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
             two.erase(std::remove(two.begin(), two.end(), '\0'), two.end()); // the strings' ends
             texts[topic] += Utf8(two);
         }
-        pos = U32(data, at + 12);
+        next = U32(data, at + 12), last = pos;
+        at += U32(data, at);
+        if (4084 - at % 4084 < 21)
+            at += 4084 - at % 4084;
     }
+    EXPECT_EQ(next, 0xFFFFFFFFu) << "the sequence ends before the last link";
 
     std::istringstream source(ReadAll(QX_HELP_SOURCE));
     const std::regex link(R"(\[([^\]]+)\]\([^)]*\))"); // [text](topic) shows as its text
@@ -130,7 +144,9 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
             expected[topic] += std::regex_replace(line, link, "$1");
     }
     EXPECT_EQ(U32(records[3], 0), contents) << "Help opens another topic";
+    EXPECT_NE(U32(system, 6), 0u) << "no generation date";
     EXPECT_EQ(expected.size(), contexts.size());
+    EXPECT_EQ(titles.size(), contexts.size()) << "a topic the source does not have";
     for (const auto& [offset, text] : expected) {
         EXPECT_EQ(texts[offset], text) << titles[offset];
         for (uint32_t jump : jumps[offset])

@@ -9,6 +9,7 @@ directory. The viewer takes the text's code page from the system file's characte
 
 Usage: hlpc.py SOURCE OUTPUT
 """
+import datetime
 import re
 import struct
 import sys
@@ -20,6 +21,7 @@ FORMAT_MINOR = 21  # Windows 3.1 help file; flags 0 below: not compressed, 4 KB 
 TOPIC_BLOCK = 4096
 BLOCK_HEADER = 12
 BLOCK_DATA = TOPIC_BLOCK - BLOCK_HEADER
+LINK_HEADER = 21  # a topic link's header, which never crosses a block's end
 FACE_FIELD = 32  # bytes per face name in |FONT
 RECORD_TOPIC, RECORD_TEXT = 0x02, 0x20
 FONT_TEXT, FONT_HEADING = 0, 1
@@ -46,6 +48,7 @@ class Source:
     title: str = ""
     font: str = ""
     contents: str = ""
+    date: str = ""
     topics: list = field(default_factory=list)
 
 
@@ -58,7 +61,7 @@ def parse(path):
                 continue
             if line.startswith("@"):
                 key, _, value = line[1:].partition(" ")
-                if key not in ("title", "font", "contents") or not value.strip():
+                if key not in ("title", "font", "contents", "date") or not value.strip():
                     raise HelpError(f"{path}:{number}: unknown or empty setting @{key}")
                 setattr(source, key, value.strip())
             elif line.startswith("# "):
@@ -76,9 +79,13 @@ def parse(path):
 
 
 def check(path, source):
-    for key in ("title", "font", "contents"):
+    for key in ("title", "font", "contents", "date"):
         if not getattr(source, key):
             raise HelpError(f"{path}: @{key} is missing")
+    try:
+        datetime.date.fromisoformat(source.date)
+    except ValueError:
+        raise HelpError(f"{path}: @date {source.date} is not a date of the form YYYY-MM-DD")
     names = {}
     for topic in source.topics:
         clash = names.get(context_hash(topic.name))
@@ -136,7 +143,7 @@ def csshort(value):
 def cslong(value):
     if -0x4000 <= value < 0x4000:
         return struct.pack("<H", (value + 0x4000) * 2)
-    return struct.pack("<I", (value + 0x4000000) * 2 + 1)
+    return struct.pack("<I", (value + 0x40000000) * 2 + 1)
 
 
 @dataclass
@@ -149,7 +156,7 @@ class TopicLink:
     topicoffset: int = 0
 
     def size(self):
-        return 21 + len(self.data1) + len(self.data2)
+        return LINK_HEADER + len(self.data1) + len(self.data2)
 
 
 # Paragraph formats: (font, spacing above, spacing below, left indent, first-line indent), in
@@ -198,58 +205,64 @@ def topic_links(source, path):
         for number, text in topic.paragraphs:
             style = ITEM if text.startswith("・") else BODY
             links.append(paragraph(text, style, f"{path}:{number}"))
-    links.append(TopicLink(RECORD_TOPIC, bytes(28), b""))  # ends the last topic
     return links
 
 
-# Lays the links into 4 KB blocks without splitting one: a link that does not fit starts the
-# next block. A TOPICPOS is the block number times 0x4000 plus 12 plus the place in the block;
-# a TOPICOFFSET is the block number times 0x8000 plus the text bytes before it in the block.
+# Lays the links out as the format's own compiler does: one stream through the data of the 4 KB
+# blocks, a link running on into the next block where it does not fit; only a link's 21-byte
+# header never crosses a block's end (fewer bytes left stay empty). A TOPICPOS is the block
+# number times 0x4000 plus 12 plus the place in the block, for the block where the link starts;
+# a TOPICOFFSET is the block number times 0x8000 plus the text bytes of the links that started
+# before it in that block.
 def lay_out(links):
     block, used, text = 0, 0, 0
     for link in links:
-        if link.size() > BLOCK_DATA:
-            raise HelpError("a paragraph is too long for one topic block")
-        if used + link.size() > BLOCK_DATA:
+        if BLOCK_DATA - used < LINK_HEADER:
             block, used, text = block + 1, 0, 0
         link.topicpos = block * 0x4000 + BLOCK_HEADER + used
         link.topicoffset = block * 0x8000 + text
-        used += link.size()
         if link.kind == RECORD_TEXT:
             text += len(link.data2)
+        used += link.size()
+        while used >= BLOCK_DATA:
+            block, used, text = block + 1, used - BLOCK_DATA, 0
     # Topic headers: size, the browse sequence (the topics in the source's order), number, no
-    # fixed region, where the text starts, where the next topic starts.
+    # fixed region, where the text starts, where the next topic starts (none after the last).
     headers = [i for i, link in enumerate(links) if link.kind == RECORD_TOPIC]
-    offsets = [NONE] + [links[i].topicoffset for i in headers[:-1]] + [NONE]
-    for number, (start, end) in enumerate(zip(headers, headers[1:])):
+    offsets = [NONE] + [links[i].topicoffset for i in headers] + [NONE]
+    for number, (start, end) in enumerate(zip(headers, headers[1:] + [len(links)])):
         size = sum(link.size() for link in links[start:end])
-        scroll = links[start + 1].topicpos
+        scroll = links[start + 1].topicpos if start + 1 < end else NONE
+        following = links[end].topicpos if end < len(links) else NONE
         links[start].data1 = struct.pack("<7I", size, offsets[number], offsets[number + 2], number,
-                                         NONE, scroll, links[end].topicpos)
-    last = links[headers[-1]]
-    last.data1 = struct.pack("<7I", 0, NONE, NONE, len(headers) - 1, NONE, NONE, NONE)
+                                         NONE, scroll, following)
 
 
+def stream_place(link):
+    block, place = divmod(link.topicpos - BLOCK_HEADER, 0x4000)
+    return block * BLOCK_DATA + place
+
+
+# The stream cut into blocks, each after its header: the last link that started before the
+# block, the first that starts in it (none when the block holds only the end of one) and the
+# last topic header that started before it. The last block ends with the stream.
 def topic_file(links):
-    blocks = ((links[-1].topicpos - BLOCK_HEADER) >> 14) + 1
-    out = bytearray(blocks * TOPIC_BLOCK)
-    last_link, last_header = NONE, NONE
+    stream = bytearray()
     for i, link in enumerate(links):
-        block, place = divmod(link.topicpos - BLOCK_HEADER, 0x4000)
-        start = block * TOPIC_BLOCK
-        if last_link == NONE or (last_link - BLOCK_HEADER) >> 14 != block:
-            # Block header: the last link before this block, the first in it, the last topic.
-            out[start:start + BLOCK_HEADER] = struct.pack("<3I", last_link, link.topicpos,
-                                                          last_header)
+        stream += bytes(stream_place(link) - len(stream))
         previous = links[i - 1].topicpos if i else NONE
         following = links[i + 1].topicpos if i + 1 < len(links) else NONE
-        record = struct.pack("<5IB", link.size(), len(link.data2), previous, following,
-                             21 + len(link.data1), link.kind) + link.data1 + link.data2
-        start += BLOCK_HEADER + place
-        out[start:start + len(record)] = record
-        last_link = link.topicpos
-        if link.kind == RECORD_TOPIC:
-            last_header = link.topicpos
+        stream += struct.pack("<5IB", link.size(), len(link.data2), previous, following,
+                              LINK_HEADER + len(link.data1), link.kind) + link.data1 + link.data2
+    out = bytearray()
+    for block in range((len(stream) + BLOCK_DATA - 1) // BLOCK_DATA):
+        before = [link for link in links if link.topicpos < block * 0x4000 + BLOCK_HEADER]
+        inside = [link for link in links if (link.topicpos - BLOCK_HEADER) >> 14 == block]
+        topics = [link for link in before if link.kind == RECORD_TOPIC]
+        out += struct.pack("<3I", before[-1].topicpos if before else NONE,
+                           inside[0].topicpos if inside else NONE,
+                           topics[-1].topicpos if topics else NONE)
+        out += stream[block * BLOCK_DATA:(block + 1) * BLOCK_DATA]
     return bytes(out)
 
 
@@ -257,13 +270,19 @@ def system_file(source, contents_offset):
     title = sjis(source.title, "@title")
     if len(title) > 50:
         raise HelpError("@title is longer than a window caption's 50 bytes")
+    # The generation date, in seconds since 1970 (UTC), is the source's own @date: the same
+    # source gives the same file, and a changed text with a new date tells a viewer's cache.
+    day = datetime.date.fromisoformat(source.date)
+    generated = int(datetime.datetime(day.year, day.month, day.day,
+                                      tzinfo=datetime.timezone.utc).timestamp())
 
     def record(kind, data):
         return struct.pack("<HH", kind, len(data)) + data
 
     # The main window's name and caption: the viewer shows the title in its title bar.
     window = struct.pack("<H10s9s51s5H2I", 0x0006, b"", b"main", title, 0, 0, 0, 0, 0, 0, 0)
-    return (struct.pack("<HHHIH", 0x036C, FORMAT_MINOR, 1, 0, 0) + record(1, title + b"\0") +
+    return (struct.pack("<HHHIH", 0x036C, FORMAT_MINOR, 1, generated, 0) +
+            record(1, title + b"\0") +
             record(3, struct.pack("<I", contents_offset)) + record(6, window) +
             record(4, b"BrowseButtons()\0") +  # "<<" and ">>" step through the topics
             record(11, struct.pack("<H", SHIFTJIS_CHARSET)))
@@ -312,9 +331,11 @@ def compile_help(source, path):
         "|CONTEXT": btree(b"L4", 0x800, [struct.pack("<iI", h, o) for h, o in contexts]),
         "|TTLBTREE": btree(b"Lz", 0x800, [struct.pack("<I", o) + t + b"\0" for o, t in titles]),
     }
+    # Wine's viewer copies every topic block whole, the shorter last one too: |TOPIC goes first,
+    # so that what follows it in the file (more than a block's data) takes that copy.
     out = bytearray(16)
     offsets = {}
-    for name in sorted(files):
+    for name in sorted(files, key=lambda name: (name != "|TOPIC", name)):
         offsets[name] = len(out)
         out += internal_file(files[name])
     directory = len(out)
