@@ -432,6 +432,13 @@ std::string DefaultBoxCaption() {
     return caption;
 }
 
+void ExpectErrorBox(const BoxInfo& box, const std::string& text, HWND owner) {
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.caption, DefaultBoxCaption());
+    EXPECT_EQ(box.owner, owner);
+    EXPECT_TRUE(box.iconError);
+}
+
 void CloseAllDialogs() {
     for (int i = 0; i < 50; ++i) {
         HWND dialog = WaitForDialog(100);
@@ -546,7 +553,6 @@ std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, L
 namespace {
 decltype(&LoadLibraryA) loadLibrary;
 decltype(&GetProcAddress) getProcAddress;
-decltype(&FreeLibrary) freeLibrary;
 decltype(&ShellExecuteA) shellExecute;
 INT_PTR(WINAPI* propertySheet)(LPCPROPSHEETHEADERA);
 bool IsLate(LPCSTR path, const std::string& name) {
@@ -556,10 +562,6 @@ bool IsLate(LPCSTR path, const std::string& name) {
 HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
     late.loads += IsLate(path, "SHELL32.DLL") || IsLate(path, "COMCTL32.DLL") || IsLate(path, "COMDLG32.DLL");
     return !late.refusedLibrary.empty() && IsLate(path, late.refusedLibrary) ? NULL : loadLibrary(path);
-}
-BOOL WINAPI CountFree(HMODULE module) {
-    ++late.frees;
-    return freeLibrary(module);
 }
 HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
     late.shellCalls.push_back(ShellCall(owner, verb, file, parameters, folder, show));
@@ -590,7 +592,6 @@ FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
 void HookLateCalls() {
     loadLibrary = reinterpret_cast<decltype(loadLibrary)>(HookAddonImport("KERNEL32.dll", "LoadLibraryA", reinterpret_cast<void*>(LoadOrRefuse)));
     getProcAddress = reinterpret_cast<decltype(getProcAddress)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpOrRefuse)));
-    freeLibrary = reinterpret_cast<decltype(freeLibrary)>(HookAddonImport("KERNEL32.dll", "FreeLibrary", reinterpret_cast<void*>(CountFree)));
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -106,6 +106,9 @@ HWND WaitForDialog(DWORD timeoutMs = 8000, DWORD pid = 0); // a "#32770" window
 void PressButton(HWND dialog, int id);
 // The caption a message box gets when it is shown without one.
 std::string DefaultBoxCaption();
+// An error box as the add-on shows them: this text, the platform's default caption (called once
+// before a driver thread reads a box, while the main thread is free), the error icon, this owner.
+void ExpectErrorBox(const BoxInfo& box, const std::string& text, HWND owner);
 // Closes every dialog of this process until none is left; the last resort of a failed driver.
 void CloseAllDialogs();
 
@@ -151,14 +154,14 @@ void* HookAddonImport(const char* dll, const char* function, void* replacement);
 void* HookExport(const char* dll, const char* function, void* replacement);
 
 // The add-on's late-bound calls, seen and steered in this process once HookLateCalls has
-// replaced its imports of LoadLibraryA, GetProcAddress and FreeLibrary (after the attach): a
+// replaced its imports of LoadLibraryA and GetProcAddress (after the attach): a
 // library or a function can be refused; ShellExecuteA is handed a recorder that writes each call
 // down (ShellCall) and then makes it, unless `startNothing`; PropertySheetA fails at once while
-// `sheetFails`. Counts of loads and frees are of SHELL32, COMCTL32 and COMDLG32.
+// `sheetFails`. The loads counted are of SHELL32, COMCTL32 and COMDLG32.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;
     bool startNothing = false, sheetFails = false;
-    int loads = 0, frees = 0, sheetCalls = 0;
+    int loads = 0, sheetCalls = 0;
     std::vector<std::string> shellCalls;
 };
 extern LateCalls late;

@@ -89,13 +89,10 @@ TEST_F(Attach, LauncherWindowIsAHiddenZeroSizeChildOfTheFrame) {
 
 TEST_F(Attach, HostTerminalNotRunningShowsOneBoxAndFailsTheLoad) {
     frame.Destroy();
-    std::string defaultCaption = DefaultBoxCaption();
+    DefaultBoxCaption(); // read while the main thread is free
     BoxInfo box; // a second box would keep the load from returning, and fail the test
     EXPECT_EQ(LoadAddonAnsweringOneBox(box), nullptr);
-    EXPECT_EQ(box.text, kHostNotRunning);
-    EXPECT_EQ(box.caption, defaultCaption);
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_TRUE(box.iconError);
+    ExpectErrorBox(box, kHostNotRunning, NULL);
     WNDCLASSA wc;
     EXPECT_FALSE(GetClassInfoA(AddonPreferredBase(), "QuolixLaunch", &wc));
     EXPECT_EQ(FindWindowA("QuolixLaunch", NULL), nullptr);
@@ -109,9 +106,7 @@ TEST_F(Attach, ClassThatCannotBeRegisteredShowsInternalErrorOne) {
     BoxInfo box;
     HMODULE module = LoadAddonAnsweringOneBox(box);
     EXPECT_EQ(module, nullptr);
-    EXPECT_EQ(box.text, kInternalError1);
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_TRUE(box.iconError);
+    ExpectErrorBox(box, kInternalError1, NULL);
     EXPECT_EQ(FindLauncherWindow(frame.hwnd()), nullptr);
     EXPECT_FALSE(KeyExists("Software\\Koravi"));
     EXPECT_TRUE(MenuMessages(frame.journal).empty());
@@ -135,9 +130,7 @@ TEST_F(Attach, WindowThatCannotBeCreatedShowsInternalErrorTwo) {
     HMODULE module = LoadAddonAnsweringOneBox(box);
     UnhookWindowsHookEx(creationHook);
     EXPECT_EQ(module, nullptr);
-    EXPECT_EQ(box.text, kInternalError2);
-    EXPECT_EQ(box.owner, nullptr); // not the frame, although it is known by then
-    EXPECT_TRUE(box.iconError);
+    ExpectErrorBox(box, kInternalError2, NULL); // not owned by the frame, although it is known by then
     EXPECT_FALSE(KeyExists("Software\\Koravi"));
     EXPECT_TRUE(MenuMessages(frame.journal).empty());
     WNDCLASSA wc; // a class whose procedure is unmapped would crash the next window of it

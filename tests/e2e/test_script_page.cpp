@@ -124,8 +124,7 @@ TEST_F(ScriptPage, StoredNamesSelectTheirItemIgnoringCaseOrShowAsText) {
             EXPECT_EQ(Selection(page, row), CB_ERR);
         EXPECT_EQ(ControlText(page, kScriptFile + 2), "gone.scr");
         EXPECT_EQ(ControlText(page, kScriptFile + 3), "log");
-        SetControlText(page, kTitle + 4, "Typed");
-        SetControlText(page, kScriptFile + 4, "typed.scr"); // in no list, accepted all the same
+        SetRow(page, 4, "Typed", "typed.scr", kScriptFile); // a name in no list, accepted all the same
         PostSheetButton(sheet, PSBTN_OK);
     });
     EXPECT_EQ(run.after.hwnd, nullptr);
@@ -138,7 +137,7 @@ TEST_F(ScriptPage, StoredNamesSelectTheirItemIgnoringCaseOrShowAsText) {
 }
 
 TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitle) {
-    std::string defaultCaption = DefaultBoxCaption();
+    DefaultBoxCaption(); // read while the main thread is free
     Attach({}, {});
     RunSheet([&](HWND sheet) {
         HWND page = OpenScriptPage(sheet);
@@ -147,9 +146,7 @@ TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitl
         ASSERT_EQ(LastFocused(), GetDlgItem(page, kTitle + 2));
         PostSheetButton(sheet, PSBTN_OK);
         BoxInfo gap = TakeBoxOver(sheet);
-        EXPECT_EQ(gap.text, kFillFromTop);
-        EXPECT_EQ(gap.caption, defaultCaption);
-        EXPECT_TRUE(gap.iconError);
+        ExpectErrorBox(gap, kFillFromTop, sheet);
         EXPECT_EQ(LastFocused(), GetDlgItem(page, kTitle + 2)); // not row 1's title
         ASSERT_TRUE(IsWindow(sheet));
         EXPECT_EQ(CurrentPageIndex(sheet), 1);
@@ -158,8 +155,7 @@ TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitl
         SetControlText(page, kScriptFile + 1, "");
         PostSheetPage(sheet, 0);
         BoxInfo both = TakeBoxOver(sheet);
-        EXPECT_EQ(both.text, kBothFields); // it speaks of a command line here too
-        EXPECT_TRUE(both.iconError);
+        ExpectErrorBox(both, kBothFields, sheet); // it speaks of a command line here too
         EXPECT_EQ(LastFocused(), GetDlgItem(page, kTitle + 1));
         ASSERT_TRUE(IsWindow(sheet));
         EXPECT_EQ(CurrentPageIndex(sheet), 1);
