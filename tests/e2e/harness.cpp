@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include "../../tools/qxhost/addon_crash.h"
+#include "cell.h"
 
 #include <gtest/gtest.h>
 
@@ -138,6 +139,17 @@ HWND LoadUnder(const TestFrame& frame) {
     HWND launcher = FindLauncherWindow(frame.hwnd());
     EXPECT_NE(launcher, nullptr) << "no launcher window";
     return launcher;
+}
+
+std::string AddonTest::Line(UINT message, WPARAM wParam, const std::string& text) const {
+    return ReportLine(HostMessage{message, wParam, text.empty() ? 0 : 1, text}, launcher) + "\n";
+}
+
+std::string AddonTest::Describe(const std::vector<HostMessage>& messages) const {
+    std::string out;
+    for (const HostMessage& m : messages)
+        out += ReportLine(m, launcher) + "\n";
+    return out;
 }
 
 void AddonTest::Load() { ASSERT_NE(launcher = LoadUnder(frame), nullptr); }

@@ -215,6 +215,10 @@ class AddonTest : public RegistryTest {
     // Private messages received, without HM_ISONLINE.
     std::vector<HostMessage> Sent() const { return MenuMessages(frame.journal); }
     WPARAM L() const { return reinterpret_cast<WPARAM>(launcher); }
+    // Messages compare as report lines (cell.h): Describe writes the received ones, Line an
+    // expected one (lParam 0 where the text is empty).
+    std::string Describe(const std::vector<HostMessage>& messages) const;
+    std::string Line(UINT message, WPARAM wParam, const std::string& text = "") const;
 
     TestFrame frame;
     HWND launcher = NULL;

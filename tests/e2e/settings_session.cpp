@@ -56,15 +56,4 @@ void SettingsSession::ExpectRestartNotice(const BoxInfo& box) {
     EXPECT_TRUE(box.iconInformation);
 }
 
-std::string SettingsSession::Line(UINT message, WPARAM wParam, const std::string& text) const {
-    return ReportLine(HostMessage{message, wParam, text.empty() ? 0 : 1, text}, launcher) + "\n";
-}
-
-std::string SettingsSession::Describe(const std::vector<HostMessage>& messages) const {
-    std::string out;
-    for (const HostMessage& m : messages)
-        out += ReportLine(m, launcher) + "\n";
-    return out;
-}
-
 } // namespace qx

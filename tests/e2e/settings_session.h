@@ -48,11 +48,6 @@ class SettingsSession : public AddonTest {
         SetControlText(page, targetId + row, target);
     }
 
-    // Messages compare as report lines (cell.h): Describe writes the received ones, Line an
-    // expected one (lParam 0 where the text is empty).
-    std::string Describe(const std::vector<HostMessage>& messages) const;
-    std::string Line(UINT message, WPARAM wParam, const std::string& text = "") const;
-
     // The restart notice: its text and caption, owned by the frame, with the information icon.
     void ExpectRestartNotice(const BoxInfo& box);
 };

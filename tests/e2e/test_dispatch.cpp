@@ -92,14 +92,10 @@ TEST_F(Dispatch, ScriptItemsHandTheirNamesToTheTerminal) {
     for (int i = 0; i < 5; ++i)
         Pick(300 + i);
     Pick(305); // past the count
-    ASSERT_EQ(frame.journal.size(), 5u);
-    for (int i = 0; i < 5; ++i) {
-        const HostMessage& m = frame.journal[i];
-        EXPECT_EQ(m.message, HM_RUNSCRIPT);
-        EXPECT_EQ(m.text, scripts[i].second);
-        EXPECT_EQ(m.wParam, scripts[i].second.size());
-        EXPECT_NE(m.lParam, 0);
-    }
+    std::string expected;
+    for (const auto& script : scripts)
+        expected += Line(HM_RUNSCRIPT, script.second.size(), script.second);
+    ASSERT_EQ(Describe(frame.journal), expected);
     EXPECT_EQ(frame.journal[4].wParam, 8u);
     // A name of 259 bytes with its NUL fits the channel whole.
     std::set<LPARAM> handles;
@@ -113,9 +109,7 @@ TEST_F(Dispatch, LongestScriptNameFitsTheChannel) {
     name += ".scr";
     Attach({}, {{"long", name}});
     Pick(300);
-    ASSERT_EQ(frame.journal.size(), 1u);
-    EXPECT_EQ(frame.journal[0].wParam, 259u);
-    EXPECT_EQ(frame.journal[0].text, name);
+    EXPECT_EQ(Describe(frame.journal), Line(HM_RUNSCRIPT, 259, name));
 }
 
 TEST_F(Dispatch, TargetsAreReadFromMemoryNotFromTheRegistryAtPickTime) {
@@ -123,8 +117,7 @@ TEST_F(Dispatch, TargetsAreReadFromMemoryNotFromTheRegistryAtPickTime) {
     SetString(kFileKey, "Command00", recorder + " after");
     SetString(kScriptKey, "ScriptFile00", "after.scr");
     Pick(300);
-    ASSERT_EQ(frame.journal.size(), 1u);
-    EXPECT_EQ(frame.journal[0].text, "before.scr");
+    EXPECT_EQ(Describe(frame.journal), Line(HM_RUNSCRIPT, 10, "before.scr"));
     Pick(200);
     auto lines = Starts();
     ASSERT_EQ(lines.size(), 1u);

@@ -20,12 +20,7 @@ class LauncherWindow : public AddonTest {
 TEST_F(LauncherWindow, CommandUsesTheLowWordAndIgnoresNotificationAndLParam) {
     EXPECT_EQ(SendMessageA(launcher, WM_COMMAND, MAKEWPARAM(300, 1), 0x12345), 0);
     EXPECT_EQ(SendMessageA(launcher, WM_COMMAND, MAKEWPARAM(300, 0xFFFF), reinterpret_cast<LPARAM>(launcher)), 0);
-    ASSERT_EQ(frame.journal.size(), 2u);
-    for (const HostMessage& m : frame.journal) {
-        EXPECT_EQ(m.message, HM_RUNSCRIPT);
-        EXPECT_EQ(m.wParam, 9u);
-        EXPECT_EQ(m.text, "diary.scr");
-    }
+    ASSERT_EQ(Describe(frame.journal), Line(HM_RUNSCRIPT, 9, "diary.scr") + Line(HM_RUNSCRIPT, 9, "diary.scr"));
     // Two hand-overs give two different handles to the same section.
     EXPECT_NE(frame.journal[0].lParam, frame.journal[1].lParam);
     // An id that is no item returns 0 as well and sends nothing.
