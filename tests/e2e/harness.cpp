@@ -275,20 +275,26 @@ void ExpectStoredCount(const char* key, DWORD count) {
         << key << "\\Count: type " << value.type << ", " << value.data.size() << " bytes";
 }
 
-static void ConfigureTable(const char* key, const char* targetPrefix, const EntryList& entries) {
-    SetDword(key, "Count", static_cast<DWORD>(entries.size()));
+// Stores (or, with `expect`, checks) a table's count and every title and target.
+static void ForTable(bool expect, const char* key, const char* targetPrefix, const EntryList& entries) {
+    expect ? ExpectStoredCount(key, static_cast<DWORD>(entries.size())) : SetDword(key, "Count", static_cast<DWORD>(entries.size()));
     for (size_t i = 0; i < entries.size(); ++i) {
         char title[16], target[24];
         std::snprintf(title, sizeof(title), "Title%02u", static_cast<unsigned>(i));
         std::snprintf(target, sizeof(target), "%s%02u", targetPrefix, static_cast<unsigned>(i));
-        SetString(key, title, entries[i].first);
-        SetString(key, target, entries[i].second);
+        for (auto [name, text] : {std::pair{title, entries[i].first}, {target, entries[i].second}})
+            expect ? ExpectStoredString(key, name, text) : SetString(key, name, text);
     }
 }
 
 void ConfigureTables(const EntryList& programs, const EntryList& scripts) {
-    ConfigureTable(kFileKey, "Command", programs);
-    ConfigureTable(kScriptKey, "ScriptFile", scripts);
+    ForTable(false, kFileKey, "Command", programs);
+    ForTable(false, kScriptKey, "ScriptFile", scripts);
+}
+
+void ExpectStoredTables(const EntryList& programs, const EntryList& scripts) {
+    ForTable(true, kFileKey, "Command", programs);
+    ForTable(true, kScriptKey, "ScriptFile", scripts);
 }
 
 void StoreHandEditedValues() {

@@ -95,6 +95,8 @@ void ExpectStoredString(const char* key, const char* name, const std::string& te
 void ExpectStoredCount(const char* key, DWORD count);
 using EntryList = std::vector<std::pair<std::string, std::string>>; // title, target (CP932)
 void ConfigureTables(const EntryList& programs, const EntryList& scripts);
+// Both tables stored exactly as these entries: each "Count", every title and target.
+void ExpectStoredTables(const EntryList& programs, const EntryList& scripts);
 // Hand-edited values: counts of 9 and -1; program titles too long, binary without a NUL, a
 // number, a double-byte character straddling the cut, and a plain one; command lines at their
 // field's limit, past it, and past the read buffer.

@@ -150,6 +150,14 @@ std::vector<std::string> Titles(const LoadedTable& table) {
     return std::vector<std::string>(table.titles, table.titles + table.count);
 }
 
+// The loaded entries, as the sheet must save them, OK or Cancel alike.
+EntryList Entries(const LoadedTable& table) {
+    EntryList entries;
+    for (int i = 0; i < table.count; ++i)
+        entries.push_back({table.titles[i], table.targets[i]});
+    return entries;
+}
+
 // The box a page shows when it is left with the rows of a loaded table (entries below the
 // count, then empty rows), or an empty text when the rows pass: a row with content below an
 // empty one breaks the gap rule, which comes first; a row with one field breaks the other.
@@ -256,16 +264,6 @@ void ExpectValidValuesKept(const StoredTable& table, const StoredTable& valid) {
     }
 }
 
-// What the sheet saved, OK or Cancel: the tables as loaded, "Count" as a 4-byte REG_DWORD and
-// every entry below it as REG_SZ with its NUL.
-void ExpectSaved(const StoredTable& table, const LoadedTable& loaded) {
-    ExpectStoredCount(table.key, static_cast<DWORD>(loaded.count));
-    for (int i = 0; i < loaded.count; ++i) {
-        ExpectStoredString(table.key, Name("Title", i).c_str(), loaded.titles[i]);
-        ExpectStoredString(table.key, Name(table.targetPrefix, i).c_str(), loaded.targets[i]);
-    }
-}
-
 // A report as one text, so that a failure shows where it departs from the expected one.
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -351,8 +349,7 @@ class HostileRegistry : public RegistryTest, public ::testing::WithParamInterfac
         ExpectLaunches(expectedPrograms, run);
         ExpectValidValuesKept(programs, validPrograms);
         ExpectValidValuesKept(scripts, validScripts);
-        ExpectSaved(programs, expectedPrograms);
-        ExpectSaved(scripts, expectedScripts);
+        ExpectStoredTables(Entries(expectedPrograms), Entries(expectedScripts));
         RegValue pathNow = ReadValue(kHostConfigKey, "ScriptPath"); // the terminal's, never written
         EXPECT_TRUE(pathNow.exists && pathNow.type == pathBefore.type && pathNow.data == pathBefore.data)
             << "ScriptPath changed";

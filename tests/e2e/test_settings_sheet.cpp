@@ -23,10 +23,7 @@ TEST_F(SettingsSheet, OnlineTerminalGetsOnlyTheErrorBoxAndNothingIsWritten) {
     EXPECT_FALSE(run.sheetShown);
     ExpectErrorBox(run.after, kOnlineRefusal, frame.hwnd());
     EXPECT_FALSE(KeyExists("Software\\Koravi"));
-    ASSERT_EQ(frame.journal.size(), 1u);
-    EXPECT_EQ(frame.journal[0].message, HM_ISONLINE);
-    EXPECT_EQ(frame.journal[0].wParam, 0u);
-    EXPECT_EQ(frame.journal[0].lParam, 0);
+    EXPECT_EQ(Describe(frame.journal), Line(HM_ISONLINE, 0));
 }
 
 TEST_F(SettingsSheet, SheetHasItsCaptionTwoTabsHelpAndNoApplyAndIsModalToTheFrame) {
@@ -118,14 +115,7 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
         SheetRun run = RunSheet([&](HWND sheet) { PostSheetButton(sheet, button); });
         EXPECT_EQ(run.after.hwnd, nullptr);
         EXPECT_TRUE(Sent().empty());
-        ExpectStoredCount(kFileKey, 2);
-        ExpectStoredString(kFileKey, "Title00", Sjis("メモ帳"));
-        ExpectStoredString(kFileKey, "Command00", "notepad.exe a.txt");
-        ExpectStoredString(kFileKey, "Title01", "Calc");
-        ExpectStoredString(kFileKey, "Command01", "calc.exe");
-        ExpectStoredCount(kScriptKey, 1);
-        ExpectStoredString(kScriptKey, "Title00", "Diary");
-        ExpectStoredString(kScriptKey, "ScriptFile00", "diary.scr");
+        ExpectStoredTables({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
         EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
     }
 }

@@ -78,14 +78,8 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
     Scripts().count = 1;
     Put(Scripts(), 0, "diary", "diary.scr");
     SaveLaunchTables();
-    ExpectStoredCount(kFileKey, 2);
-    ExpectStoredString(kFileKey, "Title00", std::string(79, 'T')); // 80 bytes
-    ExpectStoredString(kFileKey, "Command00", "notepad.exe");
-    ExpectStoredString(kFileKey, "Title01", Sjis("メモ帳"));
-    ExpectStoredString(kFileKey, "Command01", ""); // a one-byte REG_SZ
-    ExpectStoredCount(kScriptKey, 1);
-    ExpectStoredString(kScriptKey, "Title00", "diary");
-    ExpectStoredString(kScriptKey, "ScriptFile00", "diary.scr");
+    // A title of 80 bytes with its NUL, an empty target as a one-byte REG_SZ.
+    ExpectStoredTables({{std::string(79, 'T'), "notepad.exe"}, {Sjis("メモ帳"), ""}}, {{"diary", "diary.scr"}});
     EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
     EXPECT_EQ(ValueNames(kScriptKey).size(), 3u);
     EXPECT_EQ(LauncherState.StoreKey, nullptr);

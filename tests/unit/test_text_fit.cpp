@@ -65,20 +65,18 @@ TEST(FitTextLength, ReadsNoFurtherThanItIsAllowed) {
 }
 
 TEST(FormatValueName, TwoDecimalDigits) {
-    char name[16];
-    FormatValueName(name, sizeof(name), "Title", 0);
-    EXPECT_STREQ(name, "Title00");
-    FormatValueName(name, sizeof(name), "ScriptFile", 4);
-    EXPECT_STREQ(name, "ScriptFile04");
-    FormatValueName(name, sizeof(name), "Command", 12);
-    EXPECT_STREQ(name, "Command12");
-    FormatValueName(name, 8, "ScriptFile", 1);
-    EXPECT_STREQ(name, "ScriptF");
+    const auto name = [](size_t size, const char* prefix, int index) {
+        char buffer[16];
+        FormatValueName(buffer, size, prefix, index);
+        return std::string(buffer);
+    };
+    EXPECT_EQ(name(16, "Title", 0), "Title00");
+    EXPECT_EQ(name(16, "ScriptFile", 4), "ScriptFile04");
+    EXPECT_EQ(name(16, "Command", 12), "Command12");
+    EXPECT_EQ(name(8, "ScriptFile", 1), "ScriptF");
     // Negative indices by their magnitude, the most negative int included.
-    FormatValueName(name, sizeof(name), "Title", -7);
-    EXPECT_STREQ(name, "Title07");
-    FormatValueName(name, sizeof(name), "Title", -2147483647 - 1);
-    EXPECT_STREQ(name, "Title48");
+    EXPECT_EQ(name(16, "Title", -7), "Title07");
+    EXPECT_EQ(name(16, "Title", -2147483647 - 1), "Title48");
 }
 
 } // namespace
