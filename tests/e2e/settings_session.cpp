@@ -24,6 +24,7 @@ SettingsSession::SheetRun SettingsSession::RunSheet(const std::function<void(HWN
             run.sheetShown = sheet != NULL;
             if (sheet) {
                 drive(sheet);
+                PostSheetButton(sheet, PSBTN_CANCEL); // what the drive left open is cancelled
                 ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); })) << "sheet still open";
             }
             HWND box = NULL;

@@ -20,9 +20,9 @@ class SettingsSession : public AddonTest {
         TrackFocus(); // the main thread's, where the sheet runs
     }
 
-    // Picks the settings item. `drive` runs on the driver thread with the open sheet and ends
-    // by closing it; a box shown after the sheet has closed is read into the result and
-    // dismissed. `sheetShown` is false when no sheet appeared (then `drive` does not run).
+    // Picks the settings item. `drive` runs on the driver thread with the open sheet; a sheet it
+    // leaves open is cancelled; a box shown after the sheet has closed is read into the result
+    // and dismissed. `sheetShown` is false when no sheet appeared (then `drive` does not run).
     struct SheetRun {
         bool sheetShown = false;
         BoxInfo after;

@@ -64,7 +64,6 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
             EXPECT_EQ(CurrentPage(sheet), page);
             EXPECT_EQ(CurrentPageIndex(sheet), 0);
         }
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
     // Nothing was applied: the table is saved as it was and nothing reaches the terminal.
     ExpectStoredCount(kFileKey, 1);
@@ -105,7 +104,6 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
             EXPECT_EQ(SendDlgItemMessageA(page, kCommand + row, EM_GETLIMITTEXT, 0, 0), 259) << row;
         }
         EXPECT_EQ(ControlText(page, kTitle), "");
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
 }
 
@@ -170,7 +168,6 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
         BrowseTo(sheet, page, 1, "");
         EXPECT_EQ(ControlText(page, kCommand + 1), "two.exe");
         EXPECT_EQ(LastFocused(), GetDlgItem(page, kBrowse + 1)); // the pressed button
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
 }
 

@@ -68,7 +68,6 @@ TEST_F(ScriptPage, EveryRowListsTheScriptFolderInTheSearchsOrder) {
             EXPECT_EQ(SendMessageA(edit, EM_GETLIMITTEXT, 0, 0), 259);
             EXPECT_EQ(SendDlgItemMessageA(page, kTitle + row, EM_GETLIMITTEXT, 0, 0), 79);
         }
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
     EXPECT_EQ(ReadValue(kHostConfigKey, "ScriptPath").data, scripts + std::string(1, '\0'));
 }
@@ -85,7 +84,6 @@ TEST_F(ScriptPage, AnEmptyOrMissingFolderGivesEmptyListsAndThePageStillOpens) {
             for (int row = 0; row < 5; ++row)
                 EXPECT_TRUE(Items(page, row).empty());
             EXPECT_EQ(ControlText(page, kScriptFile), "diary.scr");
-            PostSheetButton(sheet, PSBTN_CANCEL);
         });
     }
 }
@@ -98,7 +96,6 @@ TEST_F(ScriptPage, WithoutScriptPathTheRootOfTheCurrentDriveIsSearched) {
         HWND page = OpenScriptPage(sheet);
         EXPECT_EQ(Items(page, 0), expected);
         EXPECT_EQ(Items(page, 4), expected);
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
     EXPECT_NE(std::find(expected.begin(), expected.end(), "qx-root-probe.scr"), expected.end());
     EXPECT_TRUE(KeyExists(kHostConfigKey)); // created by the read, empty
@@ -159,7 +156,6 @@ TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitl
         EXPECT_EQ(LastFocused(), GetDlgItem(page, kTitle + 1));
         ASSERT_TRUE(IsWindow(sheet));
         EXPECT_EQ(CurrentPageIndex(sheet), 1);
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
     EXPECT_TRUE(Sent().empty());
 }
@@ -242,7 +238,6 @@ TEST_F(ScriptPage, AFolderTooLongForThePatternOrToReadListsNothing) {
                 << searched.size() << " characters";
             EXPECT_EQ(Selection(page, 0), listed ? 0 : CB_ERR);
             EXPECT_EQ(ControlText(page, kScriptFile), "x.scr");
-            PostSheetButton(sheet, PSBTN_CANCEL);
         });
     }
 }

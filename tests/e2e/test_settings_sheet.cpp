@@ -43,7 +43,6 @@ TEST_F(SettingsSheet, SheetHasItsCaptionTwoTabsHelpAndNoApplyAndIsModalToTheFram
         ASSERT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 1; }));
         EXPECT_NE(GetDlgItem(CurrentPage(sheet), kScriptFile), nullptr);
         EXPECT_TRUE(IsWindowVisible(help) && IsWindowEnabled(help));
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
     EXPECT_TRUE(run.sheetShown);
     EXPECT_EQ(run.after.hwnd, nullptr);
@@ -60,7 +59,6 @@ TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
         EXPECT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 1; }));
         PostSheetButton(sheet, PSBTN_HELP);
         EXPECT_TRUE(WaitUntil([&] { return help.received == 2; }));
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
     ASSERT_EQ(help.requests.size(), 2u);
     for (const HelpRequest& request : help.requests) {
@@ -101,7 +99,6 @@ TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
         EXPECT_EQ(WaitForSingleObject(process, 5000), WAIT_OBJECT_0) << "the viewer did not close";
         TerminateProcess(process, 1); // a viewer still running would serve the next tests' help
         CloseHandle(process);
-        PostSheetButton(sheet, PSBTN_CANCEL);
     });
     EXPECT_STREQ(caption, L"Quolixランチ ヘルプ"); // the file's own title
     std::wstring shown = text;
