@@ -8,7 +8,7 @@
 
 namespace qx {
 
-SettingsSession::SheetRun SettingsSession::RunSheet(const std::function<void(HWND sheet)>& drive) {
+SettingsSession::SheetRun SettingsSession::RunSheet(const std::function<void(HWND sheet, HWND page)>& drive) {
     SheetRun run;
     std::atomic<bool> returned{false};
     RunDriven(
@@ -23,7 +23,7 @@ SettingsSession::SheetRun SettingsSession::RunSheet(const std::function<void(HWN
             HWND sheet = WaitForSheet(0);
             run.sheetShown = sheet != NULL;
             if (sheet) {
-                drive(sheet);
+                drive(sheet, CurrentPage(sheet));
                 PostSheetButton(sheet, PSBTN_CANCEL); // what the drive left open is cancelled
                 ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); })) << "sheet still open";
             }

@@ -20,19 +20,20 @@ class SettingsSession : public AddonTest {
         TrackFocus(); // the main thread's, where the sheet runs
     }
 
-    // Picks the settings item. `drive` runs on the driver thread with the open sheet; a sheet it
+    // Picks the settings item. `drive` runs on the driver thread with the open sheet and its
+    // current page (the first); a sheet it
     // leaves open is cancelled; a box shown after the sheet has closed is read into the result
     // and dismissed. `sheetShown` is false when no sheet appeared (then `drive` does not run).
     struct SheetRun {
         bool sheetShown = false;
         BoxInfo after;
     };
-    SheetRun RunSheet(const std::function<void(HWND sheet)>& drive);
+    SheetRun RunSheet(const std::function<void(HWND sheet, HWND page)>& drive);
 
     // The sheet opened, its first page edited by `edit` on the driver thread, then confirmed.
     SheetRun EditAndConfirm(const std::function<void(HWND page)>& edit) {
-        return RunSheet([&](HWND sheet) {
-            edit(CurrentPage(sheet));
+        return RunSheet([&](HWND sheet, HWND page) {
+            edit(page);
             PostSheetButton(sheet, PSBTN_OK);
         });
     }

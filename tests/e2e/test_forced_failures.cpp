@@ -115,8 +115,7 @@ TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain)
     EXPECT_TRUE(Sent().empty());
     late.sheetFails = false;
     late.refusedFunction = "GetOpenFileNameA";
-    RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
         PostMessageA(GetDlgItem(page, kBrowse), BM_CLICK, 0, 0);
         SendMessageA(sheet, WM_NULL, 0, 0); // returns once the page has handled the click
         EXPECT_EQ(WaitForOwnedDialog(sheet, 0), nullptr);

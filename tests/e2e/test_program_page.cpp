@@ -43,8 +43,7 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
         {"a title of blanks is a title", {{" ", ""}}, &kBothFields, 0},
         {"the upper offence decides", {{"A", ""}, {"", ""}, {"C", "c.exe"}}, &kBothFields, 0},
     };
-    RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
         bool byOk = false;
         for (const Refusal& r : refusals) {
             SCOPED_TRACE(r.what);
@@ -97,8 +96,7 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
     EditAndConfirm([&](HWND page) { FillRows(page, {}); });
     ExpectStoredCount(kFileKey, 0);
     // The rows hold what the table held: typed text longer than a field cannot get in.
-    RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
         for (int row = 0; row < 5; ++row) {
             EXPECT_EQ(SendDlgItemMessageA(page, kTitle + row, EM_GETLIMITTEXT, 0, 0), 79) << row;
             EXPECT_EQ(SendDlgItemMessageA(page, kCommand + row, EM_GETLIMITTEXT, 0, 0), 259) << row;
@@ -152,8 +150,7 @@ class Browse : public ProgramPage {
 
 TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
     Attach({{"Keep", "keep.exe /x"}, {"Two", "two.exe"}}, {});
-    RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
         // The dialog hides its read-only box and itself refuses a typed name that does not exist.
         PostMessageA(GetDlgItem(page, kBrowse + 1), BM_CLICK, 0, 0);
         HWND dialog = WaitForOwnedDialog(sheet, 5000), refusal = NULL;
@@ -174,8 +171,7 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
 TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept) {
     Attach({{"Keep", "old.exe /param"}}, {});
     ASSERT_TRUE(SetCurrentDirectoryA(root.c_str())); // kept, though the last file is elsewhere
-    RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
         std::vector<std::string> listed = BrowseTo(sheet, page, 0, root + "\\tool.exe", root);
         // Programs only: folders to walk through, and .exe and .com files.
         EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
@@ -210,8 +206,7 @@ TEST_F(Browse, PathsAtTheFieldsLimitAreQuotedOnlyWhenTheyFit) {
     std::string blank257 = fileOfLength("with blank", 257), blank258 = fileOfLength("with blank", 258);
     std::string bare258 = fileOfLength("bare", 258), bare259 = fileOfLength("bare", 259);
     Attach({{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}, {"D", "d.exe"}, {"E", "e.exe"}}, {});
-    RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
         BrowseTo(sheet, page, 0, blank257);
         EXPECT_EQ(ControlText(page, kCommand), "\"" + blank257 + "\"");
         BrowseTo(sheet, page, 1, bare258);

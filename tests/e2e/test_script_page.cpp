@@ -58,8 +58,8 @@ TEST_F(ScriptPage, EveryRowListsTheScriptFolderInTheSearchsOrder) {
     ASSERT_EQ(std::set<std::string>(expected.begin(), expected.end()),
               (std::set<std::string>{"a.scr", "b.scr", "dir.scr"}));
     Attach({}, {});
-    RunSheet([&](HWND sheet) {
-        HWND page = OpenScriptPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
+        page = OpenScriptPage(sheet);
         for (int row = 0; row < 5; ++row) {
             EXPECT_EQ(Items(page, row), expected) << "row " << row;
             EXPECT_EQ(Selection(page, row), CB_ERR);
@@ -78,8 +78,8 @@ TEST_F(ScriptPage, AnEmptyOrMissingFolderGivesEmptyListsAndThePageStillOpens) {
     // The folder is looked up each time the page is made.
     for (const std::string& searched : {empty, folder / "missing"}) {
         SetScriptPath(searched);
-        RunSheet([&](HWND sheet) {
-            HWND page = OpenScriptPage(sheet);
+        RunSheet([&](HWND sheet, HWND page) {
+            page = OpenScriptPage(sheet);
             ASSERT_NE(GetDlgItem(page, kScriptFile + 4), nullptr);
             for (int row = 0; row < 5; ++row)
                 EXPECT_TRUE(Items(page, row).empty());
@@ -92,8 +92,8 @@ TEST_F(ScriptPage, WithoutScriptPathTheRootOfTheCurrentDriveIsSearched) {
     PutAScriptAtTheRootOfTheCurrentDrive();
     std::vector<std::string> expected = Search("C:\\*.scr");
     Attach({}, {});
-    RunSheet([&](HWND sheet) {
-        HWND page = OpenScriptPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
+        page = OpenScriptPage(sheet);
         EXPECT_EQ(Items(page, 0), expected);
         EXPECT_EQ(Items(page, 4), expected);
     });
@@ -111,8 +111,8 @@ TEST_F(ScriptPage, StoredNamesSelectTheirItemIgnoringCaseOrShowAsText) {
     };
     // "log" only begins a listed name: it is another script, never "Login.scr".
     Attach({}, {{"Login", "Login.scr"}, {"Backup", "BACKUP.SCR"}, {"Gone", "gone.scr"}, {"Log", "log"}});
-    SheetRun run = RunSheet([&](HWND sheet) {
-        HWND page = OpenScriptPage(sheet);
+    SheetRun run = RunSheet([&](HWND sheet, HWND page) {
+        page = OpenScriptPage(sheet);
         EXPECT_EQ(ControlText(page, kTitle + 1), "Backup");
         EXPECT_EQ(Selection(page, 0), index("Login.scr"));
         EXPECT_EQ(Selection(page, 1), index("backup.scr"));
@@ -136,8 +136,8 @@ TEST_F(ScriptPage, StoredNamesSelectTheirItemIgnoringCaseOrShowAsText) {
 TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitle) {
     DefaultBoxCaption(); // read while the main thread is free
     Attach({}, {});
-    RunSheet([&](HWND sheet) {
-        HWND page = OpenScriptPage(sheet);
+    RunSheet([&](HWND sheet, HWND page) {
+        page = OpenScriptPage(sheet);
         SetRow(page, 1, "Second", "second.scr", kScriptFile);
         SendMessageA(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(page, kTitle + 2)), TRUE);
         ASSERT_EQ(LastFocused(), GetDlgItem(page, kTitle + 2));
@@ -164,7 +164,7 @@ TEST_F(ScriptPage, APageNeverSelectedLeavesTheScriptTableUntouched) {
     // Had the page been made and applied, it would store the list's spelling.
     SetScriptPath(MakeFolder("untouched", {"Diary.scr"}));
     Attach({}, {{"Diary", "DIARY.SCR"}, {"", "orphan.scr"}});
-    SheetRun run = RunSheet([&](HWND sheet) { PostSheetButton(sheet, PSBTN_OK); });
+    SheetRun run = RunSheet([&](HWND sheet, HWND page) { PostSheetButton(sheet, PSBTN_OK); });
     EXPECT_EQ(run.after.hwnd, nullptr);
     ExpectStoredCount(kScriptKey, 2);
     EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile00").data, std::string("DIARY.SCR\0", 10));
@@ -174,7 +174,7 @@ TEST_F(ScriptPage, APageNeverSelectedLeavesTheScriptTableUntouched) {
 
 TEST_F(ScriptPage, ProgramsAndScriptsAddedInOneOpeningArriveProgramsFirst) {
     Attach({}, {});
-    RunSheet([&](HWND sheet) {
+    RunSheet([&](HWND sheet, HWND page) {
         HWND programs = CurrentPage(sheet);
         SetRow(programs, 0, "Editor", "notepad.exe");
         HWND scripts = OpenScriptPage(sheet);
@@ -189,9 +189,9 @@ TEST_F(ScriptPage, ProgramsAndScriptsAddedInOneOpeningArriveProgramsFirst) {
 
 TEST_F(ScriptPage, ThreeScriptsBecomingTwoBringTheRestartNoticeEvenWithAProgramAdded) {
     Attach({}, {{"A", "a.scr"}, {"B", "b.scr"}, {"C", "c.scr"}});
-    SheetRun run = RunSheet([&](HWND sheet) {
+    SheetRun run = RunSheet([&](HWND sheet, HWND page) {
         SetRow(CurrentPage(sheet), 0, "Editor", "notepad.exe");
-        HWND page = OpenScriptPage(sheet);
+        page = OpenScriptPage(sheet);
         SetRow(page, 2, "", "", kScriptFile);
         PostSheetButton(sheet, PSBTN_OK);
     });
@@ -202,7 +202,7 @@ TEST_F(ScriptPage, ThreeScriptsBecomingTwoBringTheRestartNoticeEvenWithAProgramA
 
 TEST_F(ScriptPage, AScriptPickedAfterItsNameChangedRunsTheNewName) {
     Attach({}, {{"Diary", "diary.scr"}});
-    SheetRun run = RunSheet([&](HWND sheet) {
+    SheetRun run = RunSheet([&](HWND sheet, HWND page) {
         SetControlText(OpenScriptPage(sheet), kScriptFile, Sjis("日記2.scr"));
         PostSheetButton(sheet, PSBTN_OK);
     });
@@ -231,8 +231,8 @@ TEST_F(ScriptPage, AFolderTooLongForThePatternOrToReadListsNothing) {
     Attach({}, {{"Kept", "x.scr"}});
     for (const std::string& searched : {fits, tooLong, "C:\\" + std::string(300, 'f'), "C:\\" + std::string(2000, 'g')}) {
         SetScriptPath(searched);
-        RunSheet([&](HWND sheet) {
-            HWND page = OpenScriptPage(sheet);
+        RunSheet([&](HWND sheet, HWND page) {
+            page = OpenScriptPage(sheet);
             bool listed = searched == fits;
             EXPECT_EQ(Items(page, 0), listed ? std::vector<std::string>{"x.scr"} : std::vector<std::string>{})
                 << searched.size() << " characters";

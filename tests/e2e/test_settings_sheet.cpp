@@ -19,7 +19,7 @@ TEST_F(SettingsSheet, OnlineTerminalGetsOnlyTheErrorBoxAndNothingIsWritten) {
     Attach({{"Editor", "notepad.exe"}}, {});
     frame.online = true;
     ResetRegistry(); // the attach created the keys; a save would create them again
-    SheetRun run = RunSheet([](HWND) {});
+    SheetRun run = RunSheet([](HWND, HWND) {});
     EXPECT_FALSE(run.sheetShown);
     ExpectErrorBox(run.after, kOnlineRefusal, frame.hwnd());
     EXPECT_FALSE(KeyExists("Software\\Koravi"));
@@ -28,7 +28,7 @@ TEST_F(SettingsSheet, OnlineTerminalGetsOnlyTheErrorBoxAndNothingIsWritten) {
 
 TEST_F(SettingsSheet, SheetHasItsCaptionTwoTabsHelpAndNoApplyAndIsModalToTheFrame) {
     Attach({}, {});
-    SheetRun run = RunSheet([&](HWND sheet) {
+    SheetRun run = RunSheet([&](HWND sheet, HWND page) {
         EXPECT_EQ(WindowText(sheet), kSheetCaption);
         EXPECT_EQ(TabLabels(sheet), (std::vector<std::string>{kFileMenuCaption, kScriptMenuCaption}));
         EXPECT_EQ(GetWindow(sheet, GW_OWNER), frame.hwnd());
@@ -52,7 +52,7 @@ TEST_F(SettingsSheet, SheetHasItsCaptionTwoTabsHelpAndNoApplyAndIsModalToTheFram
 TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
     HelpWindow help;
     Attach({}, {});
-    RunSheet([&](HWND sheet) {
+    RunSheet([&](HWND sheet, HWND page) {
         PostSheetButton(sheet, PSBTN_HELP);
         EXPECT_TRUE(WaitUntil([&] { return help.received == 1; }));
         PostSheetPage(sheet, 1);
@@ -79,7 +79,7 @@ TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
     ASSERT_EQ(FindWindowA("MS_WINHELP", NULL), nullptr) << "a help viewer is already running";
     Attach({}, {});
     wchar_t caption[256] = L"", text[4096] = L"";
-    RunSheet([&](HWND sheet) {
+    RunSheet([&](HWND sheet, HWND page) {
         PostSheetButton(sheet, PSBTN_HELP);
         HWND viewer = NULL;
         DWORD_PTR n = 0; // the text of its rich-text child, read across processes
@@ -109,7 +109,7 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     Attach({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
     for (int button : {PSBTN_CANCEL, PSBTN_OK}) {
         ResetRegistry(); // so that the save is seen
-        SheetRun run = RunSheet([&](HWND sheet) { PostSheetButton(sheet, button); });
+        SheetRun run = RunSheet([&](HWND sheet, HWND page) { PostSheetButton(sheet, button); });
         EXPECT_EQ(run.after.hwnd, nullptr);
         EXPECT_TRUE(Sent().empty());
         ExpectStoredTables({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
@@ -156,8 +156,8 @@ TEST_F(SettingsSheet, AnEntryAddedBeforeTheRestartBringsTheNoticeAgainAndNoIdTwi
         SetControlText(CurrentPage(sheet), kCommand + 2, command);
         PostSheetButton(sheet, PSBTN_OK);
     };
-    ExpectRestartNotice(RunSheet([&](HWND sheet) { setThirdRow(sheet, "", ""); }).after);
-    ExpectRestartNotice(RunSheet([&](HWND sheet) { setThirdRow(sheet, "Four", "four.exe"); }).after);
+    ExpectRestartNotice(RunSheet([&](HWND sheet, HWND page) { setThirdRow(sheet, "", ""); }).after);
+    ExpectRestartNotice(RunSheet([&](HWND sheet, HWND page) { setThirdRow(sheet, "Four", "four.exe"); }).after);
     std::map<WPARAM, int> items; // id -> items registered under it
     for (const HostMessage& m : Sent())
         if (m.message == HM_SETITEMID)
@@ -179,8 +179,7 @@ TEST_F(SettingsSheet, ATitleDifferingInLetterCaseOutweighsAddedEntries) {
 
 TEST_F(SettingsSheet, ATitleChangedAndChangedBackCountsAsUnchanged) {
     Attach({{"Editor", "notepad.exe"}}, {});
-    SheetRun run = RunSheet([&](HWND sheet) {
-        HWND page = CurrentPage(sheet);
+    SheetRun run = RunSheet([&](HWND sheet, HWND page) {
         SetControlText(page, kTitle, "Something else");
         PostSheetPage(sheet, 1); // leave the page and come back in between
         EXPECT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 1; }));
@@ -201,7 +200,7 @@ TEST_F(SettingsSheet, IdsOfRemovedProgramsStartNothing) {
     for (int i = 0; i < 5; ++i)
         five.push_back({"P" + std::to_string(i), recorder.program() + " p" + std::to_string(i)});
     Attach(five, {});
-    SheetRun run = RunSheet([&](HWND sheet) {
+    SheetRun run = RunSheet([&](HWND sheet, HWND page) {
         for (int field : {kTitle + 3, kCommand + 3, kTitle + 4, kCommand + 4})
             SetControlText(CurrentPage(sheet), field, "");
         PostSheetButton(sheet, PSBTN_OK);
