@@ -18,16 +18,11 @@ namespace {
 
 class Attach : public AddonTest {
   protected:
-    // Loads the add-on under a fresh frame and returns the private messages it sent.
-    std::vector<HostMessage> AttachAndRecord() {
-        Load();
-        return Sent();
-    }
-
     // The attach's messages, line by line, are those of an attach of these titles (cell.h).
     void ExpectAttachOf(const std::vector<std::string>& programs, const std::vector<std::string>& scripts) {
         std::vector<std::string> lines{"LOADED 1"};
-        for (const HostMessage& m : AttachAndRecord())
+        Load();
+        for (const HostMessage& m : Sent())
             lines.push_back(ReportLine(m, launcher));
         EXPECT_EQ(lines, ExpectedAttach(programs, scripts));
     }
@@ -57,15 +52,12 @@ TEST_F(Attach, OneScriptOpensOnlyTheScriptGroup) {
 
 TEST_F(Attach, FiveAndFiveGiveElevenDistinctHandlesEachWithItsOwnTitle) {
     EntryList programs, scripts;
-    std::vector<std::string> programTitles, scriptTitles;
     for (int i = 0; i < 5; ++i) {
         programs.push_back({"Program " + std::to_string(i), "C:\\target\\p" + std::to_string(i) + ".exe"});
         scripts.push_back({"Script " + std::to_string(i), "s" + std::to_string(i) + ".scr"});
-        programTitles.push_back(programs[i].first);
-        scriptTitles.push_back(scripts[i].first);
     }
     ConfigureTables(programs, scripts);
-    ExpectAttachOf(programTitles, scriptTitles); // titles only: no target reaches the terminal
+    ExpectAttachOf(Titles(programs), Titles(scripts)); // titles only: no target reaches the terminal
     std::set<LPARAM> handles;
     for (const HostMessage& m : Sent())
         if (m.lParam != 0)
@@ -74,7 +66,7 @@ TEST_F(Attach, FiveAndFiveGiveElevenDistinctHandlesEachWithItsOwnTitle) {
 }
 
 TEST_F(Attach, LauncherWindowIsAHiddenZeroSizeChildOfTheFrame) {
-    AttachAndRecord();
+    Load();
     ASSERT_NE(launcher, nullptr);
     char cls[32] = "";
     GetClassNameA(launcher, cls, sizeof(cls));
