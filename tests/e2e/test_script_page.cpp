@@ -163,9 +163,7 @@ TEST_F(ScriptPage, APageNeverSelectedLeavesTheScriptTableUntouched) {
     Attach({}, {{"Diary", "DIARY.SCR"}, {"", "orphan.scr"}});
     SheetRun run = RunSheet([&](HWND sheet, HWND page) { PostSheetButton(sheet, PSBTN_OK); });
     EXPECT_EQ(run.after.hwnd, nullptr);
-    ExpectStoredCount(kScriptKey, 2);
-    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile00").data, std::string("DIARY.SCR\0", 10));
-    EXPECT_EQ(ReadValue(kScriptKey, "Title01").data, std::string("\0", 1));
+    ExpectStoredTables({}, {{"Diary", "DIARY.SCR"}, {"", "orphan.scr"}});
     EXPECT_TRUE(Sent().empty());
 }
 
