@@ -49,9 +49,7 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         frame->journal.push_back(record);
         if (frame->onMessage)
             frame->onMessage(record);
-        if (message == HM_ISONLINE)
-            return frame->online ? 1 : 0;
-        return 0;
+        return message == HM_ISONLINE && frame->online ? 1 : 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -205,13 +203,17 @@ void ResetRegistry() {
     EXPECT_FALSE(KeyExists("Software\\Koravi")) << "the registry could not be reset";
 }
 
-bool KeyExists(const char* key) {
+// Runs `use` on the key opened for reading; false when it cannot be opened.
+static bool WithKey(const char* key, const std::function<void(HKEY)>& use) {
     HKEY h;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
         return false;
+    use(h);
     RegCloseKey(h);
     return true;
 }
+
+bool KeyExists(const char* key) { return WithKey(key, [](HKEY) {}); }
 
 void SetRaw(const char* key, const char* name, DWORD type, const void* data, DWORD size) {
     HKEY h;
@@ -231,35 +233,28 @@ void SetDword(const char* key, const char* name, DWORD value) {
 
 RegValue ReadValue(const char* key, const char* name) {
     RegValue value;
-    HKEY h;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return value;
-    DWORD size = 0;
-    if (RegQueryValueExA(h, name, NULL, &value.type, NULL, &size) == ERROR_SUCCESS) {
+    WithKey(key, [&](HKEY h) {
+        DWORD size = 0;
+        if (RegQueryValueExA(h, name, NULL, &value.type, NULL, &size) != ERROR_SUCCESS)
+            return;
         std::string data(size, '\0');
-        if (RegQueryValueExA(h, name, NULL, &value.type, reinterpret_cast<BYTE*>(&data[0]),
-                             &size) == ERROR_SUCCESS) {
-            value.exists = true;
-            value.data = data.substr(0, size);
-        }
-    }
-    RegCloseKey(h);
+        BYTE* bytes = reinterpret_cast<BYTE*>(&data[0]);
+        if (RegQueryValueExA(h, name, NULL, &value.type, bytes, &size) == ERROR_SUCCESS)
+            value = RegValue{true, value.type, data.substr(0, size)};
+    });
     return value;
 }
 
 std::vector<std::string> ValueNames(const char* key) {
     std::vector<std::string> names;
-    HKEY h;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return names;
-    for (DWORD i = 0;; ++i) {
+    WithKey(key, [&](HKEY h) {
         char name[256];
         DWORD size = sizeof(name);
-        if (RegEnumValueA(h, i, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, size);
-    }
-    RegCloseKey(h);
+        for (DWORD i = 0; RegEnumValueA(h, i, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; ++i) {
+            names.emplace_back(name, size);
+            size = sizeof(name);
+        }
+    });
     return names;
 }
 
@@ -290,6 +285,13 @@ static void ForTable(bool expect, const char* key, const char* targetPrefix, con
 void ConfigureTables(const EntryList& programs, const EntryList& scripts) {
     ForTable(false, kFileKey, "Command", programs);
     ForTable(false, kScriptKey, "ScriptFile", scripts);
+}
+
+std::vector<std::string> Titles(const EntryList& entries) {
+    std::vector<std::string> titles;
+    for (const auto& entry : entries)
+        titles.push_back(entry.first);
+    return titles;
 }
 
 void ExpectStoredTables(const EntryList& programs, const EntryList& scripts) {

@@ -95,6 +95,7 @@ void ExpectStoredString(const char* key, const char* name, const std::string& te
 void ExpectStoredCount(const char* key, DWORD count);
 using EntryList = std::vector<std::pair<std::string, std::string>>; // title, target (CP932)
 void ConfigureTables(const EntryList& programs, const EntryList& scripts);
+std::vector<std::string> Titles(const EntryList& entries);
 // Both tables stored exactly as these entries: each "Count", every title and target.
 void ExpectStoredTables(const EntryList& programs, const EntryList& scripts);
 // Hand-edited values: counts of 9 and -1; program titles too long, binary without a NUL, a

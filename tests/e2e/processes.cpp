@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -37,8 +38,8 @@ using QueryInformationProcess = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PU
 
 FARPROC Ntdll(const char* name) { return GetProcAddress(GetModuleHandleA("ntdll.dll"), name); }
 
-// Every handle of the system; false when the table cannot be had.
-bool SystemHandles(std::vector<SystemHandleEntry>& handles) {
+// The handles of one process in the system's table; false when the table cannot be had.
+bool HandlesOf(DWORD pid, std::vector<SystemHandleEntry>& handles) {
     auto query = reinterpret_cast<QuerySystemInformation>(Ntdll("NtQuerySystemInformation"));
     std::vector<unsigned char> buffer(256 * 1024);
     for (int attempt = 0; query && attempt < 8; ++attempt) {
@@ -53,7 +54,8 @@ bool SystemHandles(std::vector<SystemHandleEntry>& handles) {
             break;
         ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
         auto* first = reinterpret_cast<SystemHandleEntry*>(buffer.data() + sizeof(ULONG_PTR));
-        handles.assign(first, first + count);
+        std::copy_if(first, first + count, std::back_inserter(handles),
+                     [pid](const SystemHandleEntry& e) { return e.ProcessId == pid; });
         return true;
     }
     ADD_FAILURE() << "the system's handle table could not be read";
@@ -62,21 +64,16 @@ bool SystemHandles(std::vector<SystemHandleEntry>& handles) {
 
 int HandleCount(DWORD pid) {
     std::vector<SystemHandleEntry> handles;
-    if (!SystemHandles(handles))
-        return -1;
-    return static_cast<int>(std::count_if(handles.begin(), handles.end(),
-                                          [pid](const SystemHandleEntry& e) { return e.ProcessId == pid; }));
+    return HandlesOf(pid, handles) ? static_cast<int>(handles.size()) : -1;
 }
 
 int OwnSections() {
     std::vector<SystemHandleEntry> handles;
-    if (!SystemHandles(handles))
+    if (!HandlesOf(GetCurrentProcessId(), handles))
         return -1;
     auto query = reinterpret_cast<QueryObject>(Ntdll("NtQueryObject"));
     int sections = 0;
     for (const SystemHandleEntry& entry : handles) {
-        if (entry.ProcessId != GetCurrentProcessId())
-            continue;
         alignas(8) unsigned char buffer[1024];
         HANDLE handle = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(entry.Handle));
         if (query(handle, 2 /* ObjectTypeInformation */, buffer, sizeof(buffer), NULL) != 0) {

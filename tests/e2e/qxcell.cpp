@@ -161,8 +161,7 @@ int main(int argc, char** argv) {
         Report(line);
     launcher = FindLauncherWindow(frame.hwnd());
     if (addon && pick && launcher) {
-        const int ids[] = {200, 201, 202, 203, 204, 300, 301, 302, 303, 304};
-        for (int id : ids) {
+        for (int id : {200, 201, 202, 203, 204, 300, 301, 302, 303, 304}) {
             // qxnoop writes this tag, so a started program is traced to the pick that started it.
             SetEnvironmentVariableA("QX_NOOP_TAG", std::to_string(id).c_str());
             Report("PICK " + std::to_string(id));

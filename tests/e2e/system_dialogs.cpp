@@ -22,9 +22,7 @@ BoxInfo ReadMessageBox(HWND box) {
     info.caption = WindowText(box);
     info.owner = GetWindow(box, GW_OWNER);
     HWND text = GetDlgItem(box, 0xFFFF);
-    if (!text)
-        text = GetDlgItem(box, 100);
-    info.text = text ? WindowText(text) : std::string();
+    info.text = WindowText(text ? text : GetDlgItem(box, 100)); // no text of a box without either
     HICON icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0));
     info.iconError = icon && icon == errorIcon;
     info.iconInformation = icon && icon == informationIcon;

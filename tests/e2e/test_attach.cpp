@@ -18,18 +18,23 @@ namespace {
 
 class Attach : public AddonTest {
   protected:
-    // Loads the add-on under a fresh frame and returns the private messages it sent.
-    std::vector<HostMessage> AttachAndRecord() {
-        Load();
-        return Sent();
-    }
-
     // The attach's messages, line by line, are those of an attach of these titles (cell.h).
     void ExpectAttachOf(const std::vector<std::string>& programs, const std::vector<std::string>& scripts) {
         std::vector<std::string> lines{"LOADED 1"};
-        for (const HostMessage& m : AttachAndRecord())
+        Load();
+        for (const HostMessage& m : Sent())
             lines.push_back(ReportLine(m, launcher));
         EXPECT_EQ(lines, ExpectedAttach(programs, scripts));
+    }
+
+    // The load shows this one error box and fails: no launcher window, no message, no key.
+    void ExpectFailedLoad(const std::string& text) {
+        BoxInfo box; // a second box would keep the load from returning, and fail the test
+        EXPECT_EQ(LoadAddonAnsweringOneBox(box), nullptr);
+        ExpectErrorBox(box, text, NULL);
+        EXPECT_EQ(FindLauncherWindow(frame.hwnd()), nullptr); // a top-level one without a frame
+        EXPECT_TRUE(MenuMessages(frame.journal).empty());
+        EXPECT_FALSE(KeyExists("Software\\Koravi"));
     }
 };
 
@@ -47,15 +52,12 @@ TEST_F(Attach, OneScriptOpensOnlyTheScriptGroup) {
 
 TEST_F(Attach, FiveAndFiveGiveElevenDistinctHandlesEachWithItsOwnTitle) {
     EntryList programs, scripts;
-    std::vector<std::string> programTitles, scriptTitles;
     for (int i = 0; i < 5; ++i) {
         programs.push_back({"Program " + std::to_string(i), "C:\\target\\p" + std::to_string(i) + ".exe"});
         scripts.push_back({"Script " + std::to_string(i), "s" + std::to_string(i) + ".scr"});
-        programTitles.push_back(programs[i].first);
-        scriptTitles.push_back(scripts[i].first);
     }
     ConfigureTables(programs, scripts);
-    ExpectAttachOf(programTitles, scriptTitles); // titles only: no target reaches the terminal
+    ExpectAttachOf(Titles(programs), Titles(scripts)); // titles only: no target reaches the terminal
     std::set<LPARAM> handles;
     for (const HostMessage& m : Sent())
         if (m.lParam != 0)
@@ -64,7 +66,7 @@ TEST_F(Attach, FiveAndFiveGiveElevenDistinctHandlesEachWithItsOwnTitle) {
 }
 
 TEST_F(Attach, LauncherWindowIsAHiddenZeroSizeChildOfTheFrame) {
-    AttachAndRecord();
+    Load();
     ASSERT_NE(launcher, nullptr);
     char cls[32] = "";
     GetClassNameA(launcher, cls, sizeof(cls));
@@ -90,26 +92,16 @@ TEST_F(Attach, LauncherWindowIsAHiddenZeroSizeChildOfTheFrame) {
 TEST_F(Attach, HostTerminalNotRunningShowsOneBoxAndFailsTheLoad) {
     frame.Destroy();
     DefaultBoxCaption(); // read while the main thread is free
-    BoxInfo box; // a second box would keep the load from returning, and fail the test
-    EXPECT_EQ(LoadAddonAnsweringOneBox(box), nullptr);
-    ExpectErrorBox(box, kHostNotRunning, NULL);
+    ExpectFailedLoad(kHostNotRunning);
     WNDCLASSA wc;
     EXPECT_FALSE(GetClassInfoA(AddonPreferredBase(), "QuolixLaunch", &wc));
-    EXPECT_EQ(FindWindowA("QuolixLaunch", NULL), nullptr);
-    EXPECT_FALSE(KeyExists("Software\\Koravi"));
 }
 
 // The class fails to register when one of the same name already exists for the add-on's
 // instance; the add-on loads at its fixed base, so the test can claim the name first.
 TEST_F(Attach, ClassThatCannotBeRegisteredShowsInternalErrorOne) {
     ASSERT_NE(RegisterWindowClass("QuolixLaunch", DefWindowProcA, AddonPreferredBase()), 0);
-    BoxInfo box;
-    HMODULE module = LoadAddonAnsweringOneBox(box);
-    EXPECT_EQ(module, nullptr);
-    ExpectErrorBox(box, kInternalError1, NULL);
-    EXPECT_EQ(FindLauncherWindow(frame.hwnd()), nullptr);
-    EXPECT_FALSE(KeyExists("Software\\Koravi"));
-    EXPECT_TRUE(MenuMessages(frame.journal).empty());
+    ExpectFailedLoad(kInternalError1);
 }
 
 HHOOK creationHook;
@@ -126,13 +118,8 @@ LRESULT CALLBACK RefuseLauncherWindow(int code, WPARAM wParam, LPARAM lParam) {
 TEST_F(Attach, WindowThatCannotBeCreatedShowsInternalErrorTwo) {
     creationHook = SetWindowsHookExA(WH_CBT, RefuseLauncherWindow, NULL, GetCurrentThreadId());
     ASSERT_NE(creationHook, nullptr);
-    BoxInfo box;
-    HMODULE module = LoadAddonAnsweringOneBox(box);
+    ExpectFailedLoad(kInternalError2); // the box not owned by the frame, although it is known by then
     UnhookWindowsHookEx(creationHook);
-    EXPECT_EQ(module, nullptr);
-    ExpectErrorBox(box, kInternalError2, NULL); // not owned by the frame, although it is known by then
-    EXPECT_FALSE(KeyExists("Software\\Koravi"));
-    EXPECT_TRUE(MenuMessages(frame.journal).empty());
     WNDCLASSA wc; // a class whose procedure is unmapped would crash the next window of it
     EXPECT_FALSE(GetClassInfoA(AddonPreferredBase(), "QuolixLaunch", &wc));
 }

@@ -26,7 +26,6 @@ class Dispatch : public AddonTest {
         ASSERT_TRUE(SetCurrentDirectoryA((folder / "cwd").c_str()));
     }
 
-    std::vector<std::string> Starts() { return recorded.Starts(); }
     std::string Started(const std::string& args) {
         char cwd[MAX_PATH];
         GetCurrentDirectoryA(sizeof(cwd), cwd);
@@ -58,9 +57,7 @@ TEST_F(Dispatch, ProgramItemsStartTheirSplitCommandLinesInTheCurrentFolder) {
     for (int i = 0; i < 5; ++i) {
         recorded.Clear();
         Pick(200 + i);
-        auto lines = Starts();
-        ASSERT_EQ(lines.size(), 1u) << "id " << 200 + i;
-        EXPECT_EQ(lines[0], Started(expected[i])) << "id " << 200 + i;
+        EXPECT_EQ(recorded.Starts(), std::vector<std::string>{Started(expected[i])}) << "id " << 200 + i;
         ASSERT_EQ(late.shellCalls.size(), i + 1u) << "the shell call was not seen";
         EXPECT_EQ(late.shellCalls[i], ShellCall(frame.hwnd(), "open", calls[i].first.c_str(), calls[i].second, ".", SW_SHOWNORMAL));
     }
@@ -77,9 +74,7 @@ TEST_F(Dispatch, OnlyTheIdsOfExistingEntriesDoAnything) {
     }
     EXPECT_TRUE(frame.journal.empty());
     Pick(202); // the last valid pick: a start that must show
-    auto lines = Starts();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], Started("c"));
+    EXPECT_EQ(recorded.Starts(), std::vector<std::string>{Started("c")});
 }
 
 TEST_F(Dispatch, ScriptItemsHandTheirNamesToTheTerminal) {
@@ -119,9 +114,7 @@ TEST_F(Dispatch, TargetsAreReadFromMemoryNotFromTheRegistryAtPickTime) {
     Pick(300);
     EXPECT_EQ(Describe(frame.journal), Line(HM_RUNSCRIPT, 10, "before.scr"));
     Pick(200);
-    auto lines = Starts();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], Started("before"));
+    EXPECT_EQ(recorded.Starts(), std::vector<std::string>{Started("before")});
 }
 
 } // namespace

@@ -125,47 +125,29 @@ void Store(const StoredTable& table) {
     }
 }
 
-// The table the add-on should load: the values as the registry's ANSI interface returns them
-// (string types are converted on their way in and out), brought into range by the reference.
-struct LoadedTable {
-    int count = 0;
-    std::string titles[kSlots];
-    std::string targets[kSlots];
-};
-
-LoadedTable ExpectedLoad(const StoredTable& table) {
-    LoadedTable loaded;
+// The entries the add-on should load (and the sheet must save, OK or Cancel alike): the values
+// as the registry's ANSI interface returns them (string types are converted on their way in and
+// out), brought into range by the reference.
+EntryList ExpectedLoad(const StoredTable& table) {
+    EntryList loaded;
     RegValue count = ReadValue(table.key, "Count");
-    loaded.count = reference::LoadedCount(count.exists, count.type, count.data);
-    for (int i = 0; i < loaded.count; ++i) {
+    for (int i = 0; i < reference::LoadedCount(count.exists, count.type, count.data); ++i) {
         RegValue title = ReadValue(table.key, Name("Title", i).c_str());
         RegValue target = ReadValue(table.key, Name(table.targetPrefix, i).c_str());
-        loaded.titles[i] = reference::LoadedText(title.exists, title.data, kTitleCapacity);
-        loaded.targets[i] = reference::LoadedText(target.exists, target.data, kTargetCapacity, true);
+        loaded.push_back({reference::LoadedText(title.exists, title.data, kTitleCapacity),
+                          reference::LoadedText(target.exists, target.data, kTargetCapacity, true)});
     }
     return loaded;
-}
-
-std::vector<std::string> Titles(const LoadedTable& table) {
-    return std::vector<std::string>(table.titles, table.titles + table.count);
-}
-
-// The loaded entries, as the sheet must save them, OK or Cancel alike.
-EntryList Entries(const LoadedTable& table) {
-    EntryList entries;
-    for (int i = 0; i < table.count; ++i)
-        entries.push_back({table.titles[i], table.targets[i]});
-    return entries;
 }
 
 // The box a page shows when it is left with the rows of a loaded table (entries below the
 // count, then empty rows), or an empty text when the rows pass: a row with content below an
 // empty one breaks the gap rule, which comes first; a row with one field breaks the other.
-std::string Refusal(const LoadedTable& table) {
+std::string Refusal(const EntryList& table) {
     bool emptyRowSeen = false;
-    for (int i = 0; i < kSlots; ++i) {
-        const bool title = i < table.count && !table.titles[i].empty();
-        const bool target = i < table.count && !table.targets[i].empty();
+    for (size_t i = 0; i < kSlots; ++i) {
+        const bool title = i < table.size() && !table[i].first.empty();
+        const bool target = i < table.size() && !table[i].second.empty();
         if (!title && !target)
             emptyRowSeen = true;
         else if (emptyRowSeen)
@@ -198,15 +180,14 @@ int ExpectedListed() {
 // settings item asks whether the terminal is online and opens the sheet; the cell selects the
 // script page and presses OK. A page that refuses to be left shows its box and the cell
 // cancels. Either way the tables come back as they were loaded: no notice, nothing appended.
-std::vector<std::string> ExpectedReport(const LoadedTable& programs, const LoadedTable& scripts,
-                                        int listed) {
+std::vector<std::string> ExpectedReport(const EntryList& programs, const EntryList& scripts, int listed) {
     std::vector<std::string> lines = ExpectedAttach(Titles(programs), Titles(scripts));
     for (int i = 0; i < kSlots; ++i)
         lines.push_back("PICK " + std::to_string(200 + i)); // programs tell the terminal nothing
-    for (int i = 0; i < kSlots; ++i) {
+    for (size_t i = 0; i < kSlots; ++i) {
         lines.push_back("PICK " + std::to_string(300 + i));
-        if (i < scripts.count) {
-            const std::string& name = scripts.targets[i];
+        if (i < scripts.size()) {
+            const std::string& name = scripts[i].second;
             lines.push_back(ReportLine(HM_RUNSCRIPT, std::to_string(name.size()), true, &name));
         }
     }
@@ -236,12 +217,12 @@ std::string ParametersOf(const std::string& commandLine) {
 
 // Program picks: entry i starts qxnoop with its parameters when its fitted command line names
 // qxnoop, and starts nothing that qxnoop could see otherwise.
-void ExpectLaunches(const LoadedTable& programs, const CellRun& run) {
-    for (int i = 0; i < kSlots; ++i) {
+void ExpectLaunches(const EntryList& programs, const CellRun& run) {
+    for (size_t i = 0; i < kSlots; ++i) {
         std::string tag = std::to_string(200 + i);
         auto found = run.launches.find(tag);
-        auto [program, params] = reference::SplitLine(programs.targets[i]);
-        if (i >= programs.count || program != "qxnoop.exe") {
+        auto [program, params] = reference::SplitLine(i < programs.size() ? programs[i].second : "");
+        if (program != "qxnoop.exe") { // an entry past the count has no program
             EXPECT_TRUE(found == run.launches.end()) << "pick " << tag << " started qxnoop";
             continue;
         }
@@ -332,8 +313,8 @@ class HostileRegistry : public RegistryTest, public ::testing::WithParamInterfac
         Store(scripts);
         SetRaw(kHostConfigKey, "ScriptPath", scriptPath.type, scriptPath.data.data(),
                static_cast<DWORD>(scriptPath.data.size()));
-        LoadedTable expectedPrograms = ExpectedLoad(programs);
-        LoadedTable expectedScripts = ExpectedLoad(scripts);
+        EntryList expectedPrograms = ExpectedLoad(programs);
+        EntryList expectedScripts = ExpectedLoad(scripts);
         const int listed = ExpectedListed();
         const RegValue pathBefore = ReadValue(kHostConfigKey, "ScriptPath");
 
@@ -349,7 +330,7 @@ class HostileRegistry : public RegistryTest, public ::testing::WithParamInterfac
         ExpectLaunches(expectedPrograms, run);
         ExpectValidValuesKept(programs, validPrograms);
         ExpectValidValuesKept(scripts, validScripts);
-        ExpectStoredTables(Entries(expectedPrograms), Entries(expectedScripts));
+        ExpectStoredTables(expectedPrograms, expectedScripts);
         RegValue pathNow = ReadValue(kHostConfigKey, "ScriptPath"); // the terminal's, never written
         EXPECT_TRUE(pathNow.exists && pathNow.type == pathBefore.type && pathNow.data == pathBefore.data)
             << "ScriptPath changed";
@@ -378,12 +359,9 @@ TEST_P(HostileRegistry, AttachEveryPickAndTheSheetSurviveEveryTypeAndSize) {
                     std::to_string(refused));
 }
 
-std::string ParamName(const ::testing::TestParamInfo<Hostile>& info) { return HostileName(info.param); }
-
 INSTANTIATE_TEST_SUITE_P(Values, HostileRegistry,
-                         ::testing::Values(Hostile::Count, Hostile::Title, Hostile::Target,
-                                           Hostile::ScriptPath),
-                         ParamName);
+                         ::testing::Values(Hostile::Count, Hostile::Title, Hostile::Target, Hostile::ScriptPath),
+                         [](const auto& info) { return std::string(HostileName(info.param)); });
 
 // Finds text followed by its NUL in the add-on's writable data (where the tables live) and
 // returns the address of that NUL, or null.

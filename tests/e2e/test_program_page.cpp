@@ -66,7 +66,7 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
     });
     // Nothing was applied: the table is saved as it was and nothing reaches the terminal.
     ExpectStoredCount(kFileKey, 1);
-    EXPECT_EQ(ReadValue(kFileKey, "Title00").data, std::string("Keep\0", 5));
+    ExpectStoredString(kFileKey, "Title00", "Keep");
     EXPECT_TRUE(Sent().empty());
 }
 
@@ -78,20 +78,19 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
                                       {Sjis("五番目"), "\"C:\\Program Files\\e.exe\" -x"}});
     });
     ExpectStoredCount(kFileKey, 5);
-    EXPECT_EQ(ReadValue(kFileKey, "Title02").data, std::string(" \0", 2));
-    EXPECT_EQ(ReadValue(kFileKey, "Command02").data, std::string("  \0", 3));
-    EXPECT_EQ(ReadValue(kFileKey, "Title04").data, Sjis("五番目") + std::string(1, '\0'));
-    EXPECT_EQ(ReadValue(kFileKey, "Command04").data,
-              std::string("\"C:\\Program Files\\e.exe\" -x") + std::string(1, '\0'));
+    ExpectStoredString(kFileKey, "Title02", " ");
+    ExpectStoredString(kFileKey, "Command02", "  ");
+    ExpectStoredString(kFileKey, "Title04", Sjis("五番目"));
+    ExpectStoredString(kFileKey, "Command04", "\"C:\\Program Files\\e.exe\" -x");
     // Three complete rows, the last two empty: the count becomes three (a restart follows).
     SheetRun three = EditAndConfirm([&](HWND page) { FillRows(page, {{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}}); });
     EXPECT_EQ(three.after.text, kRestartNotice);
     ExpectStoredCount(kFileKey, 3);
-    EXPECT_EQ(ReadValue(kFileKey, "Command02").data, std::string("c.exe\0", 6));
+    ExpectStoredString(kFileKey, "Command02", "c.exe");
     // A title longer than its slot (set past the typing limit) is cut before a double-byte
     // character, never inside it.
     EditAndConfirm([&](HWND page) { SetControlText(page, kTitle, std::string(78, 'A') + Sjis("表")); });
-    EXPECT_EQ(ReadValue(kFileKey, "Title00").data, std::string(78, 'A') + std::string(1, '\0'));
+    ExpectStoredString(kFileKey, "Title00", std::string(78, 'A'));
     // All rows empty: accepted, no entries left.
     EditAndConfirm([&](HWND page) { FillRows(page, {}); });
     ExpectStoredCount(kFileKey, 0);
@@ -187,9 +186,8 @@ TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept)
     char directory[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, directory);
     EXPECT_EQ(std::string(directory), root);
-    EXPECT_EQ(ReadValue(kFileKey, "Command00").data, root + "\\tool.exe" + std::string(1, '\0'));
-    EXPECT_EQ(ReadValue(kFileKey, "Command01").data,
-              "\"" + root + "\\with blank\\my tool.exe\"" + std::string(1, '\0'));
+    ExpectStoredString(kFileKey, "Command00", root + "\\tool.exe");
+    ExpectStoredString(kFileKey, "Command01", "\"" + root + "\\with blank\\my tool.exe\"");
 }
 
 // The dialog returns at most 258 characters. Quoted, a path with a blank must still fit the

@@ -27,6 +27,10 @@ class ScriptPage : public SettingsSession {
         EXPECT_TRUE(WaitUntil([&] { return CurrentPageIndex(sheet) == 1; }));
         return CurrentPage(sheet);
     }
+    // RunSheet with the script page selected before `drive` runs: `page` is the script page.
+    SheetRun RunScriptPage(const std::function<void(HWND sheet, HWND page)>& drive) {
+        return RunSheet([&](HWND sheet, HWND) { drive(sheet, OpenScriptPage(sheet)); });
+    }
     std::vector<std::string> Items(HWND page, int row) {
         return ComboItems(GetDlgItem(page, kScriptFile + row));
     }
@@ -58,8 +62,7 @@ TEST_F(ScriptPage, EveryRowListsTheScriptFolderInTheSearchsOrder) {
     ASSERT_EQ(std::set<std::string>(expected.begin(), expected.end()),
               (std::set<std::string>{"a.scr", "b.scr", "dir.scr"}));
     Attach({}, {});
-    RunSheet([&](HWND sheet, HWND page) {
-        page = OpenScriptPage(sheet);
+    RunScriptPage([&](HWND sheet, HWND page) {
         for (int row = 0; row < 5; ++row) {
             EXPECT_EQ(Items(page, row), expected) << "row " << row;
             EXPECT_EQ(Selection(page, row), CB_ERR);
@@ -78,8 +81,7 @@ TEST_F(ScriptPage, AnEmptyOrMissingFolderGivesEmptyListsAndThePageStillOpens) {
     // The folder is looked up each time the page is made.
     for (const std::string& searched : {empty, folder / "missing"}) {
         SetScriptPath(searched);
-        RunSheet([&](HWND sheet, HWND page) {
-            page = OpenScriptPage(sheet);
+        RunScriptPage([&](HWND sheet, HWND page) {
             ASSERT_NE(GetDlgItem(page, kScriptFile + 4), nullptr);
             for (int row = 0; row < 5; ++row)
                 EXPECT_TRUE(Items(page, row).empty());
@@ -92,8 +94,7 @@ TEST_F(ScriptPage, WithoutScriptPathTheRootOfTheCurrentDriveIsSearched) {
     PutAScriptAtTheRootOfTheCurrentDrive();
     std::vector<std::string> expected = Search("C:\\*.scr");
     Attach({}, {});
-    RunSheet([&](HWND sheet, HWND page) {
-        page = OpenScriptPage(sheet);
+    RunScriptPage([&](HWND sheet, HWND page) {
         EXPECT_EQ(Items(page, 0), expected);
         EXPECT_EQ(Items(page, 4), expected);
     });
@@ -111,8 +112,7 @@ TEST_F(ScriptPage, StoredNamesSelectTheirItemIgnoringCaseOrShowAsText) {
     };
     // "log" only begins a listed name: it is another script, never "Login.scr".
     Attach({}, {{"Login", "Login.scr"}, {"Backup", "BACKUP.SCR"}, {"Gone", "gone.scr"}, {"Log", "log"}});
-    SheetRun run = RunSheet([&](HWND sheet, HWND page) {
-        page = OpenScriptPage(sheet);
+    SheetRun run = RunScriptPage([&](HWND sheet, HWND page) {
         EXPECT_EQ(ControlText(page, kTitle + 1), "Backup");
         EXPECT_EQ(Selection(page, 0), index("Login.scr"));
         EXPECT_EQ(Selection(page, 1), index("backup.scr"));
@@ -125,19 +125,16 @@ TEST_F(ScriptPage, StoredNamesSelectTheirItemIgnoringCaseOrShowAsText) {
         PostSheetButton(sheet, PSBTN_OK);
     });
     EXPECT_EQ(run.after.hwnd, nullptr);
-    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile00").data, std::string("Login.scr\0", 10));
-    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile01").data, std::string("backup.scr\0", 11));
-    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile02").data, std::string("gone.scr\0", 9));
-    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile03").data, std::string("log\0", 4));
-    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile04").data, std::string("typed.scr\0", 10));
+    const char* stored[] = {"Login.scr", "backup.scr", "gone.scr", "log", "typed.scr"};
+    for (int i = 0; i < 5; ++i)
+        ExpectStoredString(kScriptKey, ("ScriptFile0" + std::to_string(i)).c_str(), stored[i]);
     EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 304) + Line(HM_ADDSCRIPTITEM, L(), "Typed"));
 }
 
 TEST_F(ScriptPage, AGapLeavesTheFocusWhereItWasAndAMissingScriptMovesItToTheTitle) {
     DefaultBoxCaption(); // read while the main thread is free
     Attach({}, {});
-    RunSheet([&](HWND sheet, HWND page) {
-        page = OpenScriptPage(sheet);
+    RunScriptPage([&](HWND sheet, HWND page) {
         SetRow(page, 1, "Second", "second.scr", kScriptFile);
         SendMessageA(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(page, kTitle + 2)), TRUE);
         ASSERT_EQ(LastFocused(), GetDlgItem(page, kTitle + 2));
@@ -166,9 +163,7 @@ TEST_F(ScriptPage, APageNeverSelectedLeavesTheScriptTableUntouched) {
     Attach({}, {{"Diary", "DIARY.SCR"}, {"", "orphan.scr"}});
     SheetRun run = RunSheet([&](HWND sheet, HWND page) { PostSheetButton(sheet, PSBTN_OK); });
     EXPECT_EQ(run.after.hwnd, nullptr);
-    ExpectStoredCount(kScriptKey, 2);
-    EXPECT_EQ(ReadValue(kScriptKey, "ScriptFile00").data, std::string("DIARY.SCR\0", 10));
-    EXPECT_EQ(ReadValue(kScriptKey, "Title01").data, std::string("\0", 1));
+    ExpectStoredTables({}, {{"Diary", "DIARY.SCR"}, {"", "orphan.scr"}});
     EXPECT_TRUE(Sent().empty());
 }
 
@@ -231,8 +226,7 @@ TEST_F(ScriptPage, AFolderTooLongForThePatternOrToReadListsNothing) {
     Attach({}, {{"Kept", "x.scr"}});
     for (const std::string& searched : {fits, tooLong, "C:\\" + std::string(300, 'f'), "C:\\" + std::string(2000, 'g')}) {
         SetScriptPath(searched);
-        RunSheet([&](HWND sheet, HWND page) {
-            page = OpenScriptPage(sheet);
+        RunScriptPage([&](HWND sheet, HWND page) {
             bool listed = searched == fits;
             EXPECT_EQ(Items(page, 0), listed ? std::vector<std::string>{"x.scr"} : std::vector<std::string>{})
                 << searched.size() << " characters";

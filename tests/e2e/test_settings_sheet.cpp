@@ -14,6 +14,13 @@ namespace {
 
 class SettingsSheet : public SettingsSession {};
 
+// Each start's last field, from its last '|' on.
+std::vector<std::string> LastFields(std::vector<std::string> starts) {
+    for (std::string& start : starts)
+        start = start.substr(start.rfind('|'));
+    return starts;
+}
+
 TEST_F(SettingsSheet, OnlineTerminalGetsOnlyTheErrorBoxAndNothingIsWritten) {
     DefaultBoxCaption(); // read while the main thread is free
     Attach({{"Editor", "notepad.exe"}}, {});
@@ -151,13 +158,8 @@ TEST_F(SettingsSheet, ARemovedProgramBringsOnlyTheRestartNotice) {
 TEST_F(SettingsSheet, AnEntryAddedBeforeTheRestartBringsTheNoticeAgainAndNoIdTwice) {
     ConfigureTables({{"One", "one.exe"}, {"Two", "two.exe"}, {"Three", "three.exe"}}, {});
     Load(); // the journal keeps the attach's items
-    auto setThirdRow = [](HWND sheet, const std::string& title, const std::string& command) {
-        SetControlText(CurrentPage(sheet), kTitle + 2, title);
-        SetControlText(CurrentPage(sheet), kCommand + 2, command);
-        PostSheetButton(sheet, PSBTN_OK);
-    };
-    ExpectRestartNotice(RunSheet([&](HWND sheet, HWND page) { setThirdRow(sheet, "", ""); }).after);
-    ExpectRestartNotice(RunSheet([&](HWND sheet, HWND page) { setThirdRow(sheet, "Four", "four.exe"); }).after);
+    ExpectRestartNotice(EditAndConfirm([](HWND page) { SetRow(page, 2, "", ""); }).after);
+    ExpectRestartNotice(EditAndConfirm([](HWND page) { SetRow(page, 2, "Four", "four.exe"); }).after);
     std::map<WPARAM, int> items; // id -> items registered under it
     for (const HostMessage& m : Sent())
         if (m.message == HM_SETITEMID)
@@ -200,17 +202,14 @@ TEST_F(SettingsSheet, IdsOfRemovedProgramsStartNothing) {
     for (int i = 0; i < 5; ++i)
         five.push_back({"P" + std::to_string(i), recorder.program() + " p" + std::to_string(i)});
     Attach(five, {});
-    SheetRun run = RunSheet([&](HWND sheet, HWND page) {
-        for (int field : {kTitle + 3, kCommand + 3, kTitle + 4, kCommand + 4})
-            SetControlText(CurrentPage(sheet), field, "");
-        PostSheetButton(sheet, PSBTN_OK);
+    SheetRun run = EditAndConfirm([](HWND page) {
+        for (int row : {3, 4})
+            SetRow(page, row, "", "");
     });
     ExpectRestartNotice(run.after);
     for (int id : {203, 204, 202})
         Pick(id);
-    std::vector<std::string> starts = recorder.Starts();
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].substr(starts[0].rfind('|')), "|p2");
+    EXPECT_EQ(LastFields(recorder.Starts()), std::vector<std::string>{"|p2"});
 }
 
 TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
@@ -220,9 +219,7 @@ TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
     EXPECT_EQ(run.after.hwnd, nullptr);
     EXPECT_TRUE(Sent().empty());
     Pick(200);
-    std::vector<std::string> starts = recorder.Starts();
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].substr(starts[0].rfind('|')), "|after");
+    EXPECT_EQ(LastFields(recorder.Starts()), std::vector<std::string>{"|after"});
 }
 
 } // namespace

@@ -35,10 +35,8 @@ class Store : public RegistryTest {
 
 TEST_F(Store, FirstRunCreatesBothKeysEmptyAndWritesNothing) {
     LoadLaunchTables();
-    EXPECT_TRUE(KeyExists(kFileKey));
-    EXPECT_TRUE(KeyExists(kScriptKey));
-    EXPECT_TRUE(ValueNames(kFileKey).empty());
-    EXPECT_TRUE(ValueNames(kScriptKey).empty());
+    for (const char* key : {kFileKey, kScriptKey})
+        EXPECT_TRUE(KeyExists(key) && ValueNames(key).empty()) << key << ": missing, or not empty";
     EXPECT_EQ(Files().count, 0);
     EXPECT_EQ(Scripts().count, 0);
     EXPECT_EQ(LauncherState.StoreKey, nullptr);

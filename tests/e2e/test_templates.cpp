@@ -61,30 +61,24 @@ struct Expected {
 
 std::string RowLabel(int row) { return "&" + std::to_string(row + 1) + kTitleLabelTail; }
 
-std::vector<Expected> ProgramPageControls() {
-    const int labelY[] = {11, 49, 87, 125, 163}, titleY[] = {9, 47, 85, 123, 161};
-    const int commandLabelY[] = {28, 66, 104, 142, 180}, commandY[] = {26, 64, 102, 140, 178};
+// Both pages' rows: a label and a title, then the program page's command line and browse
+// button, or the script page's file label and combo box (its last title and label a unit lower).
+std::vector<Expected> PageControls(bool programs) {
+    const int labelY[] = {11, 49, 87, 125, 163}, fieldY[] = {26, 64, 102, 140, 178};
     const int browseY[] = {23, 61, 99, 137, 176};
     std::vector<Expected> v;
     for (int i = 0; i < 5; ++i) {
+        const int low = !programs && i == 4;
         v.push_back({65535, kStatic, kLabel, 7, labelY[i], 45, 8, RowLabel(i)});
-        v.push_back({1000 + i, kEditClass, kEdit, 55, titleY[i], 163, 12, ""});
-        v.push_back({65535, kStatic, kLabel, 16, commandLabelY[i], 36, 8, kCommandLabel});
-        v.push_back({1005 + i, kEditClass, kEdit, 55, commandY[i], 163, 12, ""});
-        v.push_back({1015 + i, kButtonClass, kButton, 224, browseY[i], 40, 15, kBrowseLabel});
-    }
-    return v;
-}
-
-std::vector<Expected> ScriptPageControls() {
-    const int labelY[] = {11, 49, 87, 125, 163}, titleY[] = {9, 47, 85, 123, 162};
-    const int fileLabelY[] = {28, 66, 104, 142, 181}, comboY[] = {26, 64, 102, 140, 178};
-    std::vector<Expected> v;
-    for (int i = 0; i < 5; ++i) {
-        v.push_back({65535, kStatic, kLabel, 7, labelY[i], 45, 8, RowLabel(i)});
-        v.push_back({1000 + i, kEditClass, kEdit, 55, titleY[i], 163, 12, ""});
-        v.push_back({65535, kStatic, kLabel, 8, fileLabelY[i], 44, 8, kScriptFileLabel});
-        v.push_back({1010 + i, kComboClass, kCombo, 55, comboY[i], 162, 80, ""});
+        v.push_back({1000 + i, kEditClass, kEdit, 55, labelY[i] - 2 + low, 163, 12, ""});
+        if (programs) {
+            v.push_back({65535, kStatic, kLabel, 16, fieldY[i] + 2, 36, 8, kCommandLabel});
+            v.push_back({1005 + i, kEditClass, kEdit, 55, fieldY[i], 163, 12, ""});
+            v.push_back({1015 + i, kButtonClass, kButton, 224, browseY[i], 40, 15, kBrowseLabel});
+        } else {
+            v.push_back({65535, kStatic, kLabel, 8, fieldY[i] + 2 + low, 44, 8, kScriptFileLabel});
+            v.push_back({1010 + i, kComboClass, kCombo, 55, fieldY[i], 162, 80, ""});
+        }
     }
     return v;
 }
@@ -144,11 +138,11 @@ class Templates : public ::testing::Test {
 };
 
 TEST_F(Templates, ProgramMenuPageIsExactlyAsTabled) {
-    ExpectTemplate(101, kFileMenuCaption, ProgramPageControls());
+    ExpectTemplate(101, kFileMenuCaption, PageControls(true));
 }
 
 TEST_F(Templates, ScriptMenuPageIsExactlyAsTabled) {
-    ExpectTemplate(102, kScriptMenuCaption, ScriptPageControls());
+    ExpectTemplate(102, kScriptMenuCaption, PageControls(false));
 }
 
 } // namespace

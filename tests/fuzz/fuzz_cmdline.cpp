@@ -24,12 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string line = reference::FitToField(std::string(field, 260), 260);
     const auto expected = reference::SplitLine(line);
-    if (expected.first != program || expected.second != params)
-        std::abort();
-    if (expected.first.size() + expected.second.size() > line.size())
-        std::abort();
-    if (reference::IsWellFormed(line) &&
-        !(reference::IsWellFormed(program) && reference::IsWellFormed(params)))
+    // The reference split, nothing added, and no character cut that the line had whole.
+    if (expected.first != program || expected.second != params ||
+        expected.first.size() + expected.second.size() > line.size() ||
+        (reference::IsWellFormed(line) && !(reference::IsWellFormed(program) && reference::IsWellFormed(params))))
         std::abort();
     std::free(field);
     return 0;

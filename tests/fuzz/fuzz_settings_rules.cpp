@@ -38,10 +38,8 @@ static void CheckQuoting(const uint8_t* data, size_t size) {
             std::abort();
     } else {
         size_t length = strnlen(path, kBuffer);
-        if (length >= kBuffer || length > kField)
-            std::abort();
         bool blank = std::memchr(before, ' ', original) != nullptr;
-        if ((outcome == kBrowseQuoted) != blank)
+        if (length >= kBuffer || length > kField || (outcome == kBrowseQuoted) != blank)
             std::abort();
         if (outcome == kBrowseQuoted && (length != original + 2 || path[0] != '"' ||
                                          path[length - 1] != '"' ||

@@ -22,11 +22,8 @@ void CheckFit(const uint8_t* data, size_t avail, size_t fieldSize) {
     if (n >= fieldSize || field[n] != '\0' || strnlen(field, fieldSize) != n)
         std::abort();
     const std::string kept(field, n);
-    if (kept != reference::FitToField(std::string(source, avail), fieldSize))
-        std::abort();
-    if (reference::EndsInsideCharacter(kept))
-        std::abort();
-    if (FitTextLength(source, avail, fieldSize - 1) != n)
+    if (kept != reference::FitToField(std::string(source, avail), fieldSize) || reference::EndsInsideCharacter(kept) ||
+        FitTextLength(source, avail, fieldSize - 1) != n)
         std::abort();
     std::free(field);
     std::free(source);

@@ -70,25 +70,16 @@ INSTANTIATE_TEST_SUITE_P(
                   kPipeTrail + " x.exe", kPipeTrail}),
     [](const ::testing::TestParamInfo<SplitCase>& info) { return info.param.name; });
 
+// Split copies at most 260 bytes into the field: these lines fill it without a NUL.
 TEST(SplitCommandLine, UnterminatedFieldIsReadAsItsFirst259Bytes) {
-    char field[260];
-    std::memset(field, 'z', sizeof(field));
-    field[5] = ' ';
-    char program[260], params[260];
-    SplitCommandLine(field, program, params);
-    EXPECT_EQ(std::string(program), "zzzzz");
-    EXPECT_EQ(std::string(params).size(), 253u); // bytes 6..258
+    auto [program, params] = Split(std::string(5, 'z') + " " + std::string(254, 'z'));
+    EXPECT_EQ(program, "zzzzz");
+    EXPECT_EQ(params.size(), 253u); // bytes 6..258
 }
 
 TEST(SplitCommandLine, UnterminatedFieldNeverEndsInHalfACharacter) {
-    char field[260];
-    std::memset(field, 'y', sizeof(field));
-    field[258] = '\x83'; // a lead byte whose trail byte would be the 260th byte
-    field[259] = '\x5c';
-    char program[260], params[260];
-    SplitCommandLine(field, program, params);
-    EXPECT_EQ(std::string(program), std::string(258, 'y'));
-    EXPECT_EQ(std::string(params), "");
+    // A lead byte whose trail byte would be the 260th byte.
+    EXPECT_EQ(Split(std::string(258, 'y') + "\x83\x5c"), std::make_pair(std::string(258, 'y'), std::string()));
 }
 
 } // namespace

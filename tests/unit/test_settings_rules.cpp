@@ -137,14 +137,23 @@ TEST(NeedsRestart, AShrinkOrAChangedTitleOfAnOldEntryNeedsARestart) {
     EXPECT_FALSE(tail.Restart());
 }
 
-// Runs the quoting on a 260-byte buffer guarded by a sentinel byte behind it.
-std::pair<BrowseOutcome, std::string> Quote(const std::string& path) {
+// Runs `call` on the text in a 260-byte buffer guarded by a sentinel byte behind it; returns its
+// result and what the buffer holds then.
+template <class Call> auto Guarded(const std::string& text, Call call) {
     char buffer[261];
     std::memset(buffer, 'X', sizeof(buffer));
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    BrowseOutcome outcome = QuoteBrowsedPath(buffer, 260, 259);
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    auto result = call(buffer);
     EXPECT_EQ(buffer[260], 'X') << "wrote past the buffer";
-    return {outcome, std::string(buffer, strnlen(buffer, 260))};
+    return std::make_pair(result, std::string(buffer, strnlen(buffer, 260)));
+}
+
+std::pair<BrowseOutcome, std::string> Quote(const std::string& path) {
+    return Guarded(path, [](char* buffer) { return QuoteBrowsedPath(buffer, 260, 259); });
+}
+
+std::pair<bool, std::string> Pattern(const std::string& folder) {
+    return Guarded(folder, [](char* buffer) { return AppendScriptPattern(buffer, 260); });
 }
 
 TEST(QuoteBrowsedPath, OnlyABlankQuotes) {
@@ -172,15 +181,6 @@ TEST(QuoteBrowsedPath, LongPathsStayInsideTheBufferAndTheField) {
     char raw[260];
     std::memset(raw, 'q', sizeof(raw));
     EXPECT_EQ(QuoteBrowsedPath(raw, sizeof(raw), 259), kBrowseRefused);
-}
-
-std::pair<bool, std::string> Pattern(const std::string& folder) {
-    char buffer[261];
-    std::memset(buffer, 'X', sizeof(buffer));
-    std::memcpy(buffer, folder.c_str(), folder.size() + 1);
-    bool ok = AppendScriptPattern(buffer, 260);
-    EXPECT_EQ(buffer[260], 'X') << "wrote past the buffer";
-    return {ok, std::string(buffer, strnlen(buffer, 260))};
 }
 
 TEST(AppendScriptPattern, AppendsExactlyTheSixCharactersUpToTheBuffersEnd) {
