@@ -13,9 +13,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 help="$(dirname "$dll")/QXLAUNCH.HLP"
 [ -f "$help" ] || { echo "dist.sh: $help is missing; build it first" >&2; exit 1; }
 # The build already refuses such an image; a DLL handed in from elsewhere is checked here too.
-python3 "$root/tools/pe_facts.py" --check "$dll" >"$out.facts.log" 2>&1 ||
-    { cat "$out.facts.log"; echo "dist.sh: $dll is not an image Windows 95 and NT 4.0 load" >&2; exit 1; }
-rm -f "$out.facts.log"
+facts=$(python3 "$root/tools/pe_facts.py" --check "$dll" 2>&1) ||
+    { echo "$facts"; echo "dist.sh: $dll is not an image Windows 95 and NT 4.0 load" >&2; exit 1; }
 version=$(sed -n 's/^project(qxlaunch VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 name="qxlaunch-$version-win32"
 folder=QXLAUNCH
