@@ -573,6 +573,7 @@ std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, L
 namespace {
 decltype(&LoadLibraryA) loadLibrary;
 decltype(&GetProcAddress) getProcAddress;
+decltype(&FreeLibrary) freeLibrary;
 decltype(&ShellExecuteA) shellExecute;
 INT_PTR(WINAPI* propertySheet)(LPCPROPSHEETHEADERA);
 bool IsLate(LPCSTR path, const std::string& name) {
@@ -580,9 +581,11 @@ bool IsLate(LPCSTR path, const std::string& name) {
     return n >= name.size() && lstrcmpiA(path + n - name.size(), name.c_str()) == 0;
 }
 HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
-    late.loads += IsLate(path, "SHELL32.DLL") || IsLate(path, "COMCTL32.DLL") || IsLate(path, "COMDLG32.DLL");
+    if (IsLate(path, "SHELL32.DLL") || IsLate(path, "COMCTL32.DLL") || IsLate(path, "COMDLG32.DLL"))
+        late.loads.push_back(path);
     return !late.refusedLibrary.empty() && IsLate(path, late.refusedLibrary) ? NULL : loadLibrary(path);
 }
+BOOL WINAPI CountFree(HMODULE module) { ++late.frees; return freeLibrary(module); }
 HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
     late.shellCalls.push_back(ShellCall(owner, verb, file, parameters, folder, show));
     return late.startNothing ? reinterpret_cast<HINSTANCE>(42) : shellExecute(owner, verb, file, parameters, folder, show);
@@ -612,6 +615,7 @@ FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
 void HookLateCalls() {
     loadLibrary = reinterpret_cast<decltype(loadLibrary)>(HookAddonImport("KERNEL32.dll", "LoadLibraryA", reinterpret_cast<void*>(LoadOrRefuse)));
     getProcAddress = reinterpret_cast<decltype(getProcAddress)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpOrRefuse)));
+    freeLibrary = reinterpret_cast<decltype(freeLibrary)>(HookAddonImport("KERNEL32.dll", "FreeLibrary", reinterpret_cast<void*>(CountFree)));
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -157,14 +157,16 @@ void* HookAddonImport(const char* dll, const char* function, void* replacement);
 void* HookExport(const char* dll, const char* function, void* replacement);
 
 // The add-on's late-bound calls, seen and steered in this process once HookLateCalls has
-// replaced its imports of LoadLibraryA and GetProcAddress (after the attach): a
+// replaced its imports of LoadLibraryA, GetProcAddress and FreeLibrary (after the attach): a
 // library or a function can be refused; ShellExecuteA is handed a recorder that writes each call
 // down (ShellCall) and then makes it, unless `startNothing`; PropertySheetA fails at once while
-// `sheetFails`. The loads counted are of SHELL32, COMCTL32 and COMDLG32.
+// `sheetFails`. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path asked
+// for; every free is counted.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;
     bool startNothing = false, sheetFails = false;
-    int loads = 0, sheetCalls = 0;
+    int frees = 0, sheetCalls = 0;
+    std::vector<std::string> loads;
     std::vector<std::string> shellCalls;
 };
 extern LateCalls late;

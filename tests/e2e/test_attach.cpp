@@ -68,25 +68,18 @@ TEST_F(Attach, FiveAndFiveGiveElevenDistinctHandlesEachWithItsOwnTitle) {
 TEST_F(Attach, LauncherWindowIsAHiddenZeroSizeChildOfTheFrame) {
     Load();
     ASSERT_NE(launcher, nullptr);
-    char cls[32] = "";
-    GetClassNameA(launcher, cls, sizeof(cls));
-    EXPECT_STREQ(cls, "QuolixLaunch");
     EXPECT_EQ(GetParent(launcher), frame.hwnd());
     EXPECT_FALSE(IsWindowVisible(launcher));
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(launcher, GWL_STYLE)) & ~WS_CLIPSIBLINGS,
               static_cast<DWORD>(WS_CHILD));
     EXPECT_EQ(GetWindowLongA(launcher, GWL_EXSTYLE), 0);
-    RECT r;
-    GetWindowRect(launcher, &r);
-    EXPECT_EQ(r.right - r.left, 0);
-    EXPECT_EQ(r.bottom - r.top, 0);
+    RECT r = {0, 0, 1, 1};
+    EXPECT_TRUE(GetWindowRect(launcher, &r) && r.right == r.left && r.bottom == r.top);
     EXPECT_EQ(GetWindowTextLengthA(launcher), 0);
     EXPECT_EQ(GetWindowThreadProcessId(launcher, NULL), GetCurrentThreadId());
     // Messages the add-on does not handle reach the default procedure.
     SetWindowTextA(launcher, "probe");
-    char text[16] = "";
-    GetWindowTextA(launcher, text, sizeof(text));
-    EXPECT_STREQ(text, "probe");
+    EXPECT_EQ(WindowText(launcher), "probe");
 }
 
 TEST_F(Attach, HostTerminalNotRunningShowsOneBoxAndFailsTheLoad) {
@@ -148,7 +141,8 @@ std::wstring Wide(const std::string& text) {
 }
 
 // The add-on keeps itself by a path that the ANSI calls cannot carry; once its own reference is
-// gone too, a pick reaches the default procedure, never freed code. Under Wine the wide calls
+// gone too, a pick reaches the default procedure, never freed code, the channel goes with the
+// image and a new window of the class gets the default procedure too. Under Wine the wide calls
 // take paths past MAX_PATH as they are; Windows takes them with the \\?\ prefix.
 TEST_F(Attach, LoadedFromPastMaxPathItKeepsItselfAndAfterItsLastFreeNoPickRunsFreedCode) {
     ConfigureTables({}, {{"Diary", "diary.scr"}});
@@ -159,19 +153,26 @@ TEST_F(Attach, LoadedFromPastMaxPathItKeepsItselfAndAfterItsLastFreeNoPickRunsFr
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS);
     std::wstring dll = folders.back() + L"\\QXLAUNCH.DLL";
     ASSERT_TRUE(CopyFileW(Wide(ExeDirectory() + "QXLAUNCH.DLL").c_str(), dll.c_str(), FALSE));
+    const auto channel = [] { Snapshot s = OwnSnapshot(); return std::make_pair(s.sections, s.views); };
+    frame.closeReceived = true; // so that the only section counted is the channel's own
+    const auto before = channel(); // one section and one view while loaded
     HMODULE module = LoadLibraryW(dll.c_str());
     ASSERT_NE(module, nullptr);
     launcher = FindLauncherWindow(frame.hwnd());
     ASSERT_NE(launcher, nullptr);
+    EXPECT_EQ(channel(), std::make_pair(before.first + 1, before.second + 1));
     FreeLibrary(module); // the terminal lets go; the add-on's own reference keeps it
     frame.journal.clear();
     Pick(300);
-    ASSERT_EQ(Sent().size(), 1u);
-    EXPECT_EQ(Sent()[0].message, HM_RUNSCRIPT);
+    const std::string handedOver = Line(HM_RUNSCRIPT, 9, "diary.scr");
+    EXPECT_EQ(Describe(Sent()), handedOver);
     FreeLibrary(module); // and the add-on's own: as if it could not have been taken
     EXPECT_EQ(GetModuleHandleW(dll.c_str()), nullptr);
     Pick(300);
-    EXPECT_EQ(Sent().size(), 1u);
+    EXPECT_EQ(Describe(Sent()), handedOver);
+    EXPECT_EQ(channel(), before); // the channel went with the image
+    HWND another = CreateWindowExA(0, "QuolixLaunch", "", WS_CHILD, 0, 0, 0, 0, frame.hwnd(), NULL, module, NULL);
+    EXPECT_TRUE(another && DestroyWindow(another)) << "the class kept a procedure in the freed image";
     EXPECT_TRUE(DeleteFileW(dll.c_str()));
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
         EXPECT_TRUE(RemoveDirectoryW(folder->c_str()));

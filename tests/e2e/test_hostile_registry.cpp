@@ -389,13 +389,14 @@ char* FindInAddonData(const std::string& text) {
 }
 
 // A target field whose NUL is lost (the case the load can never produce, but a field must
-// survive): the terminal still gets at most the field's 259 bytes, with the length it holds,
-// and a started program gets no byte from behind the field.
+// survive): the terminal still gets at most the field's 259 bytes, with the length it holds
+// (a double-byte character across the 259th byte stays out), and a started program gets no
+// byte from behind the field.
 using CorruptedTable = RegistryTest;
 TEST_F(CorruptedTable, TargetsThatLostTheirNulStayWithinTheirField) {
-    const std::string scriptName = "lost-nul-" + std::string(250, 's');
+    const std::string scriptName = "lost-nul-" + std::string(249, 's');
     const std::string commandLine = "qxnoop.exe " + std::string(248, 'p');
-    ASSERT_EQ(scriptName.size(), 259u);
+    ASSERT_EQ(scriptName.size(), 258u);
     ASSERT_EQ(commandLine.size(), 259u);
     ConfigureTables({{"Program", commandLine}}, {{"Diary", scriptName}});
     TestFrame frame(true);
@@ -404,14 +405,14 @@ TEST_F(CorruptedTable, TargetsThatLostTheirNulStayWithinTheirField) {
     char* commandNul = FindInAddonData(commandLine);
     ASSERT_NE(scriptNul, nullptr);
     ASSERT_NE(commandNul, nullptr);
-    *scriptNul = 'Z';
+    scriptNul[0] = '\x82'; // lead byte, and the field's last byte its trail
+    scriptNul[1] = 'Z';
     *commandNul = 'Z';
 
     frame.journal.clear();
     SendMessageA(launcher, WM_COMMAND, 300, 0);
     ASSERT_EQ(frame.journal.size(), 1u);
-    EXPECT_EQ(frame.journal[0].text, scriptName);
-    EXPECT_EQ(frame.journal[0].wParam, scriptName.size());
+    EXPECT_EQ(ReportLine(frame.journal[0], launcher), ReportLine(HM_RUNSCRIPT, "258", true, &scriptName));
 
     SelfJob job; // qxnoop joins it; once it has ended, its record is whole
     ASSERT_TRUE(job.ok());

@@ -51,13 +51,8 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
             // The focus starts away from every title, so that a refusal that moves none shows.
             SendMessageA(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(page, kCommand + 4)), TRUE);
             // Leaving the page and confirming the sheet validate alike.
-            byOk = !byOk;
-            if (byOk)
-                PostSheetButton(sheet, PSBTN_OK);
-            else
-                PostSheetPage(sheet, 1);
-            BoxInfo box = TakeBoxOver(sheet);
-            ExpectErrorBox(box, *r.message, sheet);
+            (byOk = !byOk) ? PostSheetButton(sheet, PSBTN_OK) : PostSheetPage(sheet, 1);
+            ExpectErrorBox(TakeBoxOver(sheet), *r.message, sheet);
             EXPECT_EQ(LastFocused(), GetDlgItem(page, kTitle + r.focusRow));
             ASSERT_TRUE(IsWindow(sheet)) << "the sheet closed";
             EXPECT_EQ(CurrentPage(sheet), page);
@@ -65,8 +60,7 @@ TEST_F(ProgramPage, EveryRefusalShowsItsMessageMovesTheFocusAndKeepsThePage) {
         }
     });
     // Nothing was applied: the table is saved as it was and nothing reaches the terminal.
-    ExpectStoredCount(kFileKey, 1);
-    ExpectStoredString(kFileKey, "Title00", "Keep");
+    ExpectStoredTables({{"Keep", "keep.exe"}}, {});
     EXPECT_TRUE(Sent().empty());
 }
 

@@ -232,9 +232,8 @@ TEST_F(Resources, AddonAndStandInTerminalInTwoProcessesStayFlat) {
 // This process's counts once the add-on's imports are loaded, so that what the add-on adds is
 // all that a later count can differ by.
 Snapshot BaselineBeforeLoad() {
-    LoadLibraryA("comctl32.dll");
-    LoadLibraryA("comdlg32.dll");
-    LoadLibraryA("shell32.dll");
+    for (const char* library : {"comctl32.dll", "comdlg32.dll", "shell32.dll"})
+        LoadLibraryA(library);
     return OwnSnapshot();
 }
 

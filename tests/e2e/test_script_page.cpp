@@ -204,11 +204,7 @@ TEST_F(ScriptPage, AScriptPickedAfterItsNameChangedRunsTheNewName) {
     EXPECT_EQ(run.after.hwnd, nullptr);
     EXPECT_TRUE(Sent().empty());
     Pick(300);
-    auto sent = Sent();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].message, HM_RUNSCRIPT);
-    EXPECT_EQ(sent[0].wParam, 9u);
-    EXPECT_EQ(sent[0].text, Sjis("日記2.scr"));
+    EXPECT_EQ(Describe(Sent()), Line(HM_RUNSCRIPT, 9, Sjis("日記2.scr")));
 }
 
 // A pattern is the folder and six more characters in 260 bytes: a folder of 253 characters

@@ -124,16 +124,18 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     }
 }
 
-TEST_F(SettingsSheet, TwoProgramsBecomingFourAppendOnlyTheNewItems) {
+TEST_F(SettingsSheet, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
     Attach({{"One", "one.exe"}, {"Two", "two.exe"}}, {});
     SheetRun run = EditAndConfirm([&](HWND page) {
         SetRow(page, 2, Sjis("三番"), "three.exe");
         SetRow(page, 3, "Four", "four.exe -x");
     });
     EXPECT_EQ(run.after.hwnd, nullptr);
+    EXPECT_EQ(EditAndConfirm([&](HWND page) { SetRow(page, 4, "Five", "five.exe"); }).after.hwnd, nullptr);
     EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 202) + Line(HM_ADDFILEITEM, L(), Sjis("三番")) +
-                                    Line(HM_SETITEMID, 203) + Line(HM_ADDFILEITEM, L(), "Four"));
-    ExpectStoredCount(kFileKey, 4);
+                                    Line(HM_SETITEMID, 203) + Line(HM_ADDFILEITEM, L(), "Four") +
+                                    Line(HM_SETITEMID, 204) + Line(HM_ADDFILEITEM, L(), "Five"));
+    ExpectStoredCount(kFileKey, 5);
     ExpectStoredString(kFileKey, "Command03", "four.exe -x");
 }
 

@@ -48,8 +48,7 @@ TEST_F(Store, CountOfAnotherTypeOrSizeReadsAsZero) {
     DWORD64 wide = 2;
     SetRaw(kScriptKey, "Count", REG_QWORD, &wide, sizeof(wide));
     LoadLaunchTables();
-    EXPECT_EQ(Files().count, 0);
-    EXPECT_EQ(Scripts().count, 0);
+    EXPECT_EQ(std::make_pair(Files().count, Scripts().count), std::make_pair(0, 0));
     WORD shortCount = 2;
     SetRaw(kFileKey, "Count", REG_DWORD, &shortCount, sizeof(shortCount));
     LoadLaunchTables();
