@@ -591,7 +591,8 @@ HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parame
     return late.startNothing ? reinterpret_cast<HINSTANCE>(42) : shellExecute(owner, verb, file, parameters, folder, show);
 }
 INT_PTR WINAPI CountSheet(LPCPROPSHEETHEADERA header) {
-    ++late.sheetCalls;
+    ++late.sheetCalls; // records of the first version, the only ones 95's and NT 4.0's COMCTL32 take
+    EXPECT_EQ(std::make_pair(header->dwSize, header->ppsp->dwSize), std::make_pair(40ul, 40ul));
     return late.sheetFails ? -1 : propertySheet(header);
 }
 FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {

@@ -91,14 +91,12 @@ TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain)
     late.refusedLibrary = "SHELL32.DLL";
     Pick(200);
     Pick(200);
-    EXPECT_EQ(late.loads.size(), 2u) << "a library that did not load is asked for at the next use";
     late.refusedLibrary.clear();
     late.refusedFunction = "ShellExecuteA";
     Pick(200);
     EXPECT_EQ(late.shellCalls.size(), 0u);
     late.refusedFunction.clear();
     Pick(200);
-    EXPECT_EQ(late.loads.size(), 4u);
     EXPECT_EQ(late.shellCalls.size(), 1u);
     for (bool lookUpFails : {true, false}) {
         late.refusedFunction = lookUpFails ? "PropertySheetA" : "";
@@ -122,7 +120,9 @@ TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain)
         EXPECT_EQ(ControlText(page, kCommand), "p.exe");
     });
     EXPECT_EQ(late.frees, 3) << "a library without the function asked for is let go";
-    char system[MAX_PATH]; // by full path: 95, 98 and NT 4.0 search the current folder first
+    // A library that did not load or lacked its function is asked for again at the next use,
+    // by full path but for COMCTL32: 95, 98 and NT 4.0 search the current folder first.
+    char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     const std::string shell = system + std::string("\\SHELL32.DLL"), comdlg = system + std::string("\\COMDLG32.DLL");
     EXPECT_EQ(late.loads, (std::vector<std::string>{shell, shell, shell, shell, "COMCTL32.DLL", "COMCTL32.DLL", comdlg}));
