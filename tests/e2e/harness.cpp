@@ -535,8 +535,8 @@ void* HookExport(const char* dll, const char* function, void* replacement) {
     return nullptr;
 }
 
-void* HookAddonImport(const char* dll, const char* function, void* replacement) {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA("QXLAUNCH.DLL"));
+void* HookAddonImport(const char* dll, const char* function, void* replacement, const char* module) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(module));
     EXPECT_NE(base, nullptr) << "the add-on is not loaded";
     if (!base)
         return nullptr;
@@ -557,7 +557,7 @@ void* HookAddonImport(const char* dll, const char* function, void* replacement) 
             return original;
         }
     }
-    ADD_FAILURE() << "the add-on does not import " << dll << "!" << function;
+    ADD_FAILURE() << (module ? module : "the test program") << " does not import " << dll << "!" << function;
     return nullptr;
 }
 

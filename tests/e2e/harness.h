@@ -149,9 +149,11 @@ HMODULE LoadAddonAnsweringOneBox(BoxInfo& box);
 // first and is ready before the action begins (the action may hold the loader lock).
 void RunDriven(const std::function<void()>& action, const std::function<void()>& driver);
 
-// Replaces the add-on's import of `function` from `dll` in this process; returns the function
-// it called before, or null (and the test has failed) when the add-on does not import it.
-void* HookAddonImport(const char* dll, const char* function, void* replacement);
+// Replaces the add-on's import of `function` from `dll` in this process (or another module's,
+// the test program's own where `module` is null); returns the function it called before, or
+// null (and the test has failed) when the module does not import it.
+void* HookAddonImport(const char* dll, const char* function, void* replacement,
+                      const char* module = "QXLAUNCH.DLL");
 // Makes `dll`'s export of `function` lead to `replacement` for the modules bound afterwards (the
 // add-on's attach); returns the function it led to, which a second call puts back.
 void* HookExport(const char* dll, const char* function, void* replacement);

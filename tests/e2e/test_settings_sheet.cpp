@@ -179,6 +179,10 @@ TEST_F(SettingsSheet, ATitleDifferingInLetterCaseOutweighsAddedEntries) {
     EXPECT_TRUE(Sent().empty()); // the new entry waits for the next start of the terminal
     ExpectStoredCount(kFileKey, 2);
     ExpectStoredString(kFileKey, "Title00", "editor");
+    // Until the terminal restarts, a closing that changes nothing shows and sends nothing.
+    for (int button : {PSBTN_CANCEL, PSBTN_OK})
+        EXPECT_EQ(RunSheet([&](HWND sheet, HWND) { PostSheetButton(sheet, button); }).after.hwnd, nullptr);
+    EXPECT_EQ(Describe(Sent()), "");
 }
 
 TEST_F(SettingsSheet, ATitleChangedAndChangedBackCountsAsUnchanged) {
