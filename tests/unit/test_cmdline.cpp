@@ -86,10 +86,4 @@ TEST(SplitCommandLine, UnterminatedFieldNeverEndsInHalfACharacter) {
     EXPECT_EQ(Split(y258 + "\xFD\xA1", reference::kCp936), std::make_pair(y258, std::string()));
 }
 
-// Notepad on C:\café: the last letter stays where it is a letter, 1252.
-TEST(SplitCommandLine, TheLastCharacterIsWholeByTheCodePageInUse) {
-    EXPECT_EQ(Split("notepad C:\\caf\xE9", reference::kCp1252).second, "C:\\caf\xE9");
-    EXPECT_EQ(Split("notepad C:\\caf\xE9", reference::kCp932).second, "C:\\caf");
-}
-
 } // namespace
