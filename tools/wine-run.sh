@@ -6,4 +6,4 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "wine-run.sh: no DISPLAY; run through tools/with-display.sh" >&2
     exit 1
 fi
-exec env LC_ALL=ja_JP.SJIS wine "$@" </dev/null
+exec env LC_ALL="$qx_locale" wine "$@" </dev/null

@@ -25,7 +25,7 @@ static HMODULE LoadSystemLibrary(const char* name) {
     if (folder == 0 || folder + 1 + nameLength >= MAX_PATH)
         return NULL;
     path[folder] = '\\';
-    CopyFitted(path + folder + 1, MAX_PATH - folder - 1, name, nameLength + 1);
+    CopyFitted(path + folder + 1, MAX_PATH - folder - 1, name, nameLength + 1, IsSystemLeadByte);
     return LoadLibraryA(path);
 }
 

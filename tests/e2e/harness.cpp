@@ -54,10 +54,10 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Once per test program: a prefix of another code page would pass most tests without showing
+// Once per test program: a process of another code page would pass most tests without showing
 // what the terminal's users see.
-class CodePage932 : public ::testing::Environment {
-    void SetUp() override { ASSERT_EQ(GetACP(), 932u) << "the Wine prefix's ANSI code page"; }
+class ExpectedCodePage : public ::testing::Environment {
+    void SetUp() override { ASSERT_EQ(GetACP(), expectedCodePage) << "the Wine process's ANSI code page"; }
 };
 
 // A crash on any thread ends the test program at once with a line of its own, never a wait.
@@ -75,11 +75,13 @@ LONG CALLBACK ReportAddonCrash(EXCEPTION_POINTERS* info) {
     return AddonCrashed(info) ? ReportCrash(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-const bool harnessReady = (::testing::AddGlobalTestEnvironment(new CodePage932),
+const bool harnessReady = (::testing::AddGlobalTestEnvironment(new ExpectedCodePage),
                            SetUnhandledExceptionFilter(ReportCrash),
                            AddVectoredExceptionHandler(1, ReportAddonCrash), true);
 
 } // namespace
+
+UINT expectedCodePage = 932;
 
 std::string Sjis(const char* utf8) {
     wchar_t wide[2048];

@@ -25,6 +25,10 @@ constexpr const char* kFileKey = "Software\\Koravi\\QuolixLaunch\\File";
 constexpr const char* kScriptKey = "Software\\Koravi\\QuolixLaunch\\Script";
 constexpr const char* kHostConfigKey = "Software\\Koravi\\Quolix95\\Config";
 
+// The ANSI code page every test of the program is written for, checked before the first runs:
+// 932 unless the program sets another during its static initialisation.
+extern UINT expectedCodePage;
+
 // UTF-8 text as code-page-932 bytes, converted by the platform (independent of build flags).
 std::string Sjis(const char* utf8);
 
