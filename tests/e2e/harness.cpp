@@ -150,7 +150,34 @@ std::string AddonTest::Describe(const std::vector<HostMessage>& messages) const 
     return out;
 }
 
-void AddonTest::Load() { ASSERT_NE(launcher = LoadUnder(frame), nullptr); }
+int refusedWideCalls;
+
+namespace {
+DWORD WINAPI WideModuleNameAsOn95(HMODULE, LPWSTR, DWORD) {
+    ++refusedWideCalls;
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return 0;
+}
+HMODULE WINAPI WideLoadAsOn95(LPCWSTR) {
+    ++refusedWideCalls;
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return NULL;
+}
+} // namespace
+
+void AddonTest::Load() {
+    late.asWindows95 = late.commonControlsUnmapped = asWindows95;
+    // Only for the attach: a system DLL loaded later must not bind to the stubs.
+    std::pair<const char*, void*> wide[] = {{"GetModuleFileNameW", reinterpret_cast<void*>(WideModuleNameAsOn95)},
+                                            {"LoadLibraryW", reinterpret_cast<void*>(WideLoadAsOn95)}};
+    for (auto& [function, replacement] : wide)
+        replacement = asWindows95 ? HookExport("KERNEL32.dll", function, replacement) : nullptr;
+    launcher = LoadUnder(frame);
+    for (auto& [function, real] : wide)
+        if (real)
+            HookExport("KERNEL32.dll", function, real);
+    ASSERT_NE(launcher, nullptr);
+}
 
 void AddonTest::Attach(const EntryList& programs, const EntryList& scripts) {
     ConfigureTables(programs, scripts);
@@ -570,10 +597,18 @@ std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, L
     return call + " " + std::to_string(show);
 }
 
+std::string SystemLibrary(const char* name) {
+    char folder[MAX_PATH] = "";
+    GetSystemDirectoryA(folder, MAX_PATH);
+    return folder + std::string("\\") + name;
+}
+
 namespace {
 decltype(&LoadLibraryA) loadLibrary;
 decltype(&GetProcAddress) getProcAddress;
 decltype(&FreeLibrary) freeLibrary;
+decltype(&GetModuleHandleA) getModuleHandle;
+decltype(&GetOpenFileNameA) getOpenFileName;
 decltype(&ShellExecuteA) shellExecute;
 INT_PTR(WINAPI* propertySheet)(LPCPROPSHEETHEADERA);
 bool IsLate(LPCSTR path, const std::string& name) {
@@ -586,6 +621,16 @@ HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
     return !late.refusedLibrary.empty() && IsLate(path, late.refusedLibrary) ? NULL : loadLibrary(path);
 }
 BOOL WINAPI CountFree(HMODULE module) { ++late.frees; return freeLibrary(module); }
+HMODULE WINAPI FindOrHide(LPCSTR name) {
+    return late.commonControlsUnmapped && IsLate(name, "COMCTL32.DLL") ? NULL : getModuleHandle(name);
+}
+BOOL WINAPI WanderingDialog(LPOPENFILENAMEA dialog) {
+    BOOL chosen = getOpenFileName(dialog);
+    if (chosen && dialog->nFileOffset > 0 &&
+        SetCurrentDirectoryA(std::string(dialog->lpstrFile, dialog->nFileOffset - 1).c_str()))
+        ++late.folderMoves;
+    return chosen;
+}
 HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
     late.shellCalls.push_back(ShellCall(owner, verb, file, parameters, folder, show));
     return late.startNothing ? reinterpret_cast<HINSTANCE>(42) : shellExecute(owner, verb, file, parameters, folder, show);
@@ -599,7 +644,7 @@ FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
     FARPROC found = getProcAddress(module, name);
     if (!found || !HIWORD(reinterpret_cast<UINT_PTR>(name)))
         return found;
-    if (name == late.refusedFunction)
+    if (name == late.refusedFunction || (late.asWindows95 && std::strstr(name, "ActCtx")))
         return NULL;
     if (std::strcmp(name, "ShellExecuteA") == 0) {
         shellExecute = reinterpret_cast<decltype(shellExecute)>(reinterpret_cast<void*>(found));
@@ -609,6 +654,10 @@ FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
         propertySheet = reinterpret_cast<decltype(propertySheet)>(reinterpret_cast<void*>(found));
         return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(CountSheet));
     }
+    if (std::strcmp(name, "GetOpenFileNameA") == 0) {
+        getOpenFileName = reinterpret_cast<decltype(getOpenFileName)>(reinterpret_cast<void*>(found));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(WanderingDialog));
+    }
     return found;
 }
 } // namespace
@@ -617,6 +666,7 @@ void HookLateCalls() {
     loadLibrary = reinterpret_cast<decltype(loadLibrary)>(HookAddonImport("KERNEL32.dll", "LoadLibraryA", reinterpret_cast<void*>(LoadOrRefuse)));
     getProcAddress = reinterpret_cast<decltype(getProcAddress)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpOrRefuse)));
     freeLibrary = reinterpret_cast<decltype(freeLibrary)>(HookAddonImport("KERNEL32.dll", "FreeLibrary", reinterpret_cast<void*>(CountFree)));
+    getModuleHandle = reinterpret_cast<decltype(getModuleHandle)>(HookAddonImport("KERNEL32.dll", "GetModuleHandleA", reinterpret_cast<void*>(FindOrHide)));
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -157,15 +157,18 @@ void* HookAddonImport(const char* dll, const char* function, void* replacement);
 void* HookExport(const char* dll, const char* function, void* replacement);
 
 // The add-on's late-bound calls, seen and steered in this process once HookLateCalls has
-// replaced its imports of LoadLibraryA, GetProcAddress and FreeLibrary (after the attach): a
-// library or a function can be refused; ShellExecuteA is handed a recorder that writes each call
-// down (ShellCall) and then makes it, unless `startNothing`; PropertySheetA fails at once while
-// `sheetFails`. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path asked
-// for; every free is counted.
+// replaced its imports of LoadLibraryA, GetProcAddress, FreeLibrary and GetModuleHandleA (after
+// the attach): a library or a function can be refused; ShellExecuteA is handed a recorder that
+// writes each call down (ShellCall) and then makes it, unless `startNothing`; PropertySheetA
+// fails at once while `sheetFails`; GetOpenFileNameA moves the current folder to the chosen
+// file's (`folderMoves`), as Windows' dialog may in spite of OFN_NOCHANGEDIR. While
+// `commonControlsUnmapped` no COMCTL32 is found mapped, while `asWindows95` no
+// activation-context function is found. The loads kept are those of SHELL32, COMCTL32 and
+// COMDLG32, by the path asked for; every free is counted.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;
-    bool startNothing = false, sheetFails = false;
-    int frees = 0, sheetCalls = 0;
+    bool startNothing = false, sheetFails = false, commonControlsUnmapped = false, asWindows95 = false;
+    int frees = 0, sheetCalls = 0, folderMoves = 0;
     std::vector<std::string> loads;
     std::vector<std::string> shellCalls;
 };
@@ -173,6 +176,10 @@ extern LateCalls late;
 void HookLateCalls();
 // A shell call as text: the owner, the four texts quoted (a null pointer as NULL), the show mode.
 std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show);
+// The full path of a library in the system folder.
+std::string SystemLibrary(const char* name);
+// The wide calls the add-on's attach made while it was loaded as on Windows 95 (AddonTest).
+extern int refusedWideCalls;
 
 std::string ReadFileBytes(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
@@ -212,7 +219,9 @@ HWND LoadUnder(const TestFrame& frame);
 class AddonTest : public RegistryTest {
   protected:
     // Loads the add-on under the frame and finds its launcher window; the journal keeps the
-    // attach's messages.
+    // attach's messages. With `asWindows95` the attach binds GetModuleFileNameW and LoadLibraryW
+    // failing with ERROR_CALL_NOT_IMPLEMENTED, as Windows 95, 98 and Me answer them, and the late
+    // calls answer as there, COMCTL32 not yet mapped (once HookLateCalls is in place).
     void Load();
     // Configures the tables, loads the add-on and forgets the attach's messages.
     void Attach(const EntryList& programs, const EntryList& scripts);
@@ -227,6 +236,7 @@ class AddonTest : public RegistryTest {
 
     TestFrame frame;
     HWND launcher = NULL;
+    bool asWindows95 = false;
 };
 
 } // namespace qx

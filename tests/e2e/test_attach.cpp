@@ -117,11 +117,17 @@ TEST_F(Attach, WindowThatCannotBeCreatedShowsInternalErrorTwo) {
     EXPECT_FALSE(GetClassInfoA(AddonPreferredBase(), "QuolixLaunch", &wc));
 }
 
-TEST_F(Attach, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
+// Run as on Windows NT and as on Windows 95, where the add-on keeps itself by its ANSI path.
+class AttachOn : public Attach, public ::testing::WithParamInterface<bool> {};
+INSTANTIATE_TEST_SUITE_P(Windows, AttachOn, ::testing::Bool(), [](const auto& on) { return on.param ? "95" : "NT"; });
+
+TEST_P(AttachOn, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
     ConfigureTables({}, {{"Diary", "diary.scr"}});
-    HMODULE module = LoadAddon();
-    ASSERT_NE(module, nullptr);
-    HWND window = FindLauncherWindow(frame.hwnd());
+    asWindows95 = GetParam();
+    Load();
+    EXPECT_EQ(refusedWideCalls, GetParam() ? 1 : 0); // GetModuleFileNameW, refused as on 95
+    HMODULE module = GetModuleHandleA("QXLAUNCH.DLL");
+    HWND window = launcher;
     size_t before = frame.journal.size();
     std::thread([] {}).join(); // thread attach and detach
     EXPECT_EQ(frame.journal.size(), before);

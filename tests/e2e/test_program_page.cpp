@@ -2,6 +2,7 @@
 // browse button with the real file dialog.
 #include <gtest/gtest.h>
 
+#include "processes.h"
 #include "settings_session.h"
 #include "settings_texts.h"
 
@@ -161,8 +162,13 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
     });
 }
 
+// The dialog here moves the current folder to the chosen file's, as Windows' may whatever the
+// flags say (HookLateCalls); the terminal and the next program started stay in the folder.
 TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept) {
+    RecorderLog recorded;
+    ASSERT_TRUE(CopyFileA(recorded.program().c_str(), (root + "\\tool.exe").c_str(), FALSE));
     Attach({{"Keep", "old.exe /param"}}, {});
+    HookLateCalls();
     ASSERT_TRUE(SetCurrentDirectoryA(root.c_str())); // kept, though the last file is elsewhere
     RunSheet([&](HWND sheet, HWND page) {
         std::vector<std::string> listed = BrowseTo(sheet, page, 0, root + "\\tool.exe", root);
@@ -180,6 +186,9 @@ TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept)
     char directory[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, directory);
     EXPECT_EQ(std::string(directory), root);
+    EXPECT_EQ(late.folderMoves, 2);
+    Pick(200);
+    EXPECT_EQ(recorded.Starts(), std::vector<std::string>{"argc=1|cwd=" + root});
     ExpectStoredString(kFileKey, "Command00", root + "\\tool.exe");
     ExpectStoredString(kFileKey, "Command01", "\"" + root + "\\with blank\\my tool.exe\"");
 }

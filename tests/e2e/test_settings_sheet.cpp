@@ -124,8 +124,22 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     }
 }
 
-TEST_F(SettingsSheet, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
+// Run as on Windows NT with the side-by-side COMCTL32 mapped, as a terminal with visual styles
+// has it, which is taken as it is; and as on Windows 95 with none mapped, where it comes from
+// the system folder.
+class SettingsSheetOn : public SettingsSheet, public ::testing::WithParamInterface<bool> {};
+INSTANTIATE_TEST_SUITE_P(Windows, SettingsSheetOn, ::testing::Bool(), [](const auto& on) { return on.param ? "95" : "NT"; });
+
+TEST_P(SettingsSheetOn, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string sxs = windows + std::string("\\winsxs\\");
+    const std::vector<std::string> versions = Search(sxs + "x86_microsoft.windows.common-controls_*");
+    ASSERT_FALSE(versions.empty());
+    ASSERT_TRUE(GetParam() || LoadLibraryA((sxs + versions[0] + "\\comctl32.dll").c_str()));
+    asWindows95 = GetParam();
     Attach({{"One", "one.exe"}, {"Two", "two.exe"}}, {});
+    HookLateCalls();
     SheetRun run = EditAndConfirm([&](HWND page) {
         SetRow(page, 2, Sjis("三番"), "three.exe");
         SetRow(page, 3, "Four", "four.exe -x");
@@ -137,6 +151,7 @@ TEST_F(SettingsSheet, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
                                     Line(HM_SETITEMID, 204) + Line(HM_ADDFILEITEM, L(), "Five"));
     ExpectStoredCount(kFileKey, 5);
     ExpectStoredString(kFileKey, "Command03", "four.exe -x");
+    EXPECT_EQ(late.loads, std::vector<std::string>{GetParam() ? SystemLibrary("COMCTL32.DLL") : sxs + versions[0] + "\\comctl32.dll"});
 }
 
 TEST_F(SettingsSheet, FirstProgramOpensTheGroupBeforeItsItem) {
