@@ -150,32 +150,17 @@ std::string AddonTest::Describe(const std::vector<HostMessage>& messages) const 
     return out;
 }
 
-int refusedWideCalls;
-
-namespace {
-DWORD WINAPI WideModuleNameAsOn95(HMODULE, LPWSTR, DWORD) {
-    ++refusedWideCalls;
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return 0;
-}
-HMODULE WINAPI WideLoadAsOn95(LPCWSTR) {
-    ++refusedWideCalls;
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return NULL;
-}
-} // namespace
+// Windows 95, 98 and Me have the wide calls as stubs that fail so.
+static DWORD WINAPI WideNameAsOn95(HMODULE, LPWSTR, DWORD) { ++late.wideCalls; SetLastError(ERROR_CALL_NOT_IMPLEMENTED); return 0; }
+static HMODULE WINAPI WideLoadAsOn95(LPCWSTR) { return reinterpret_cast<HMODULE>(WideNameAsOn95(NULL, NULL, 0)); }
 
 void AddonTest::Load() {
-    late.asWindows95 = late.commonControlsUnmapped = asWindows95;
-    // Only for the attach: a system DLL loaded later must not bind to the stubs.
-    std::pair<const char*, void*> wide[] = {{"GetModuleFileNameW", reinterpret_cast<void*>(WideModuleNameAsOn95)},
-                                            {"LoadLibraryW", reinterpret_cast<void*>(WideLoadAsOn95)}};
-    for (auto& [function, replacement] : wide)
-        replacement = asWindows95 ? HookExport("KERNEL32.dll", function, replacement) : nullptr;
+    late.asWindows95 = asWindows95; // only for the attach: a DLL loaded later must not bind to the stubs
+    void* name = asWindows95 ? HookExport("KERNEL32.dll", "GetModuleFileNameW", reinterpret_cast<void*>(WideNameAsOn95)) : nullptr;
+    void* load = asWindows95 ? HookExport("KERNEL32.dll", "LoadLibraryW", reinterpret_cast<void*>(WideLoadAsOn95)) : nullptr;
     launcher = LoadUnder(frame);
-    for (auto& [function, real] : wide)
-        if (real)
-            HookExport("KERNEL32.dll", function, real);
+    if (asWindows95)
+        HookExport("KERNEL32.dll", "GetModuleFileNameW", name), HookExport("KERNEL32.dll", "LoadLibraryW", load);
     ASSERT_NE(launcher, nullptr);
 }
 
@@ -598,18 +583,16 @@ std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, L
 }
 
 std::string SystemLibrary(const char* name) {
-    char folder[MAX_PATH] = "";
-    GetSystemDirectoryA(folder, MAX_PATH);
-    return folder + std::string("\\") + name;
+    char folder[MAX_PATH];
+    return std::string(folder, GetSystemDirectoryA(folder, MAX_PATH)) + "\\" + name;
 }
 
 namespace {
 decltype(&LoadLibraryA) loadLibrary;
 decltype(&GetProcAddress) getProcAddress;
 decltype(&FreeLibrary) freeLibrary;
-decltype(&GetModuleHandleA) getModuleHandle;
-decltype(&GetOpenFileNameA) getOpenFileName;
 decltype(&ShellExecuteA) shellExecute;
+decltype(&GetOpenFileNameA) getOpenFileName;
 INT_PTR(WINAPI* propertySheet)(LPCPROPSHEETHEADERA);
 bool IsLate(LPCSTR path, const std::string& name) {
     size_t n = std::strlen(path);
@@ -621,14 +604,9 @@ HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
     return !late.refusedLibrary.empty() && IsLate(path, late.refusedLibrary) ? NULL : loadLibrary(path);
 }
 BOOL WINAPI CountFree(HMODULE module) { ++late.frees; return freeLibrary(module); }
-HMODULE WINAPI FindOrHide(LPCSTR name) {
-    return late.commonControlsUnmapped && IsLate(name, "COMCTL32.DLL") ? NULL : getModuleHandle(name);
-}
-BOOL WINAPI WanderingDialog(LPOPENFILENAMEA dialog) {
+BOOL WINAPI WanderingDialog(LPOPENFILENAMEA dialog) { // Wine's keeps the folder, as the flag asks
     BOOL chosen = getOpenFileName(dialog);
-    if (chosen && dialog->nFileOffset > 0 &&
-        SetCurrentDirectoryA(std::string(dialog->lpstrFile, dialog->nFileOffset - 1).c_str()))
-        ++late.folderMoves;
+    late.folderMoves += SetCurrentDirectoryA(ExeDirectory().c_str());
     return chosen;
 }
 HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
@@ -666,7 +644,6 @@ void HookLateCalls() {
     loadLibrary = reinterpret_cast<decltype(loadLibrary)>(HookAddonImport("KERNEL32.dll", "LoadLibraryA", reinterpret_cast<void*>(LoadOrRefuse)));
     getProcAddress = reinterpret_cast<decltype(getProcAddress)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpOrRefuse)));
     freeLibrary = reinterpret_cast<decltype(freeLibrary)>(HookAddonImport("KERNEL32.dll", "FreeLibrary", reinterpret_cast<void*>(CountFree)));
-    getModuleHandle = reinterpret_cast<decltype(getModuleHandle)>(HookAddonImport("KERNEL32.dll", "GetModuleHandleA", reinterpret_cast<void*>(FindOrHide)));
 }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -684,7 +661,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-static std::string CurrentFolder() {
+std::string CurrentFolder() {
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, folder);
     return folder;

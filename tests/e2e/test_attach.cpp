@@ -125,7 +125,7 @@ TEST_P(AttachOn, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
     ConfigureTables({}, {{"Diary", "diary.scr"}});
     asWindows95 = GetParam();
     Load();
-    EXPECT_EQ(refusedWideCalls, GetParam() ? 1 : 0); // GetModuleFileNameW, refused as on 95
+    EXPECT_EQ(late.wideCalls, GetParam() ? 1 : 0); // GetModuleFileNameW, refused as on 95
     HMODULE module = GetModuleHandleA("QXLAUNCH.DLL");
     HWND window = launcher;
     size_t before = frame.journal.size();

@@ -87,7 +87,6 @@ TEST_F(ForcedFailure, AHandOverThatYieldsNoHandleSendsNothingAndLeavesNoHandle) 
 TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain) {
     Attach({{"P", "p.exe"}}, {});
     HookLateCalls();
-    late.commonControlsUnmapped = true; // as in a terminal that has not used it: by bare name
     late.startNothing = true;
     late.refusedLibrary = "SHELL32.DLL";
     Pick(200);
@@ -122,8 +121,8 @@ TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain)
     });
     EXPECT_EQ(late.frees, 3) << "a library without the function asked for is let go";
     // A library that did not load or lacked its function is asked for again at the next use,
-    // by full path but for COMCTL32 where activation contexts exist: 95, 98, Me, NT 4.0 and
-    // 2000 search the current folder first.
+    // by full path but for COMCTL32, none mapped, where activation contexts exist: 95, 98, Me,
+    // NT 4.0 and 2000 search the current folder first.
     const std::string shell = SystemLibrary("SHELL32.DLL"), comdlg = SystemLibrary("COMDLG32.DLL");
     EXPECT_EQ(late.loads, (std::vector<std::string>{shell, shell, shell, shell, "COMCTL32.DLL", "COMCTL32.DLL", comdlg}));
 }
