@@ -618,25 +618,22 @@ INT_PTR WINAPI CountSheet(LPCPROPSHEETHEADERA header) {
     EXPECT_EQ(std::make_pair(header->dwSize, header->ppsp->dwSize), std::make_pair(40ul, 40ul));
     return late.sheetFails ? -1 : propertySheet(header);
 }
+// Keeps the function found as `real` and returns the stand-in that the add-on gets instead.
+template <typename Function> FARPROC StandIn(FARPROC found, Function& real, Function standIn) {
+    real = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(standIn));
+}
 FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
     FARPROC found = getProcAddress(module, name);
     if (!found || !HIWORD(reinterpret_cast<UINT_PTR>(name)))
         return found;
     if (name == late.refusedFunction || (late.asWindows95 && std::strstr(name, "ActCtx")))
         return NULL;
-    if (std::strcmp(name, "ShellExecuteA") == 0) {
-        shellExecute = reinterpret_cast<decltype(shellExecute)>(reinterpret_cast<void*>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordShell));
-    }
-    if (std::strcmp(name, "PropertySheetA") == 0) {
-        propertySheet = reinterpret_cast<decltype(propertySheet)>(reinterpret_cast<void*>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(CountSheet));
-    }
-    if (std::strcmp(name, "GetOpenFileNameA") == 0) {
-        getOpenFileName = reinterpret_cast<decltype(getOpenFileName)>(reinterpret_cast<void*>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(WanderingDialog));
-    }
-    return found;
+    if (std::strcmp(name, "ShellExecuteA") == 0)
+        return StandIn(found, shellExecute, RecordShell);
+    if (std::strcmp(name, "PropertySheetA") == 0)
+        return StandIn(found, propertySheet, CountSheet);
+    return std::strcmp(name, "GetOpenFileNameA") == 0 ? StandIn(found, getOpenFileName, WanderingDialog) : found;
 }
 } // namespace
 

@@ -126,16 +126,14 @@ TEST_P(AttachOn, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
     asWindows95 = GetParam();
     Load();
     EXPECT_EQ(late.wideCalls, GetParam() ? 1 : 0); // GetModuleFileNameW, refused as on 95
-    HMODULE module = GetModuleHandleA("QXLAUNCH.DLL");
-    HWND window = launcher;
     size_t before = frame.journal.size();
     std::thread([] {}).join(); // thread attach and detach
     EXPECT_EQ(frame.journal.size(), before);
     // Unloading must not leave the terminal a window whose procedure is gone.
-    FreeLibrary(module);
+    FreeLibrary(GetModuleHandleA("QXLAUNCH.DLL"));
     EXPECT_NE(GetModuleHandleA("QXLAUNCH.DLL"), nullptr);
-    ASSERT_TRUE(IsWindow(window));
-    EXPECT_EQ(SendMessageA(window, WM_COMMAND, 300, 0), 0);
+    ASSERT_TRUE(IsWindow(launcher));
+    EXPECT_EQ(SendMessageA(launcher, WM_COMMAND, 300, 0), 0);
     ASSERT_EQ(frame.journal.size(), before + 1);
     EXPECT_EQ(frame.journal.back().message, HM_RUNSCRIPT);
 }
