@@ -155,11 +155,11 @@ static DWORD WINAPI WideNameAsOn95(HMODULE, LPWSTR, DWORD) { ++late.wideCalls; S
 static HMODULE WINAPI WideLoadAsOn95(LPCWSTR) { return reinterpret_cast<HMODULE>(WideNameAsOn95(NULL, NULL, 0)); }
 
 void AddonTest::Load() {
-    late.asWindows95 = asWindows95; // only for the attach: a DLL loaded later must not bind to the stubs
+    late.asWindows95 = asWindows95;
     void* name = asWindows95 ? HookExport("KERNEL32.dll", "GetModuleFileNameW", reinterpret_cast<void*>(WideNameAsOn95)) : nullptr;
     void* load = asWindows95 ? HookExport("KERNEL32.dll", "LoadLibraryW", reinterpret_cast<void*>(WideLoadAsOn95)) : nullptr;
     launcher = LoadUnder(frame);
-    if (asWindows95)
+    if (asWindows95) // a DLL loaded later must not bind to the stubs
         HookExport("KERNEL32.dll", "GetModuleFileNameW", name), HookExport("KERNEL32.dll", "LoadLibraryW", load);
     ASSERT_NE(launcher, nullptr);
 }
