@@ -12,8 +12,8 @@ own memory routines.
   pe_facts.py --imports FILE           prints the imported DLL names, comma-separated
 Options: --base ADDRESS (the configured image base); --map MAP --disassembler OBJDUMP (the
 link map and a disassembler, to look into memset, memcpy and memmove); with --gate, --finish
-first writes what the linkers cannot (read-only resources; with --zero-timestamp a zero
-timestamp).
+first writes what the linkers cannot (read-only resources; with --msvc-linker, for link.exe,
+OS and subsystem version 4.0 and a zero timestamp).
 """
 import argparse
 import os
@@ -145,8 +145,8 @@ class Image:
 
     def imports(self):
         """[(dll name, [function names or '#ordinal'])] in the image's order."""
-        rva, size = self.directory[1] if len(self.directory) > 1 else (0, 0)
-        result = []
+        rva, size = self.directory[1]
+        result, self.address_tables = [], []
         if rva == 0 or size == 0:
             return result
         at = self.offset(rva)
@@ -164,6 +164,7 @@ class Image:
                                  else self.cstring(entry + 2))
                 thunk += 4
             result.append((self.cstring(name), functions))
+            self.address_tables.append(first)
             at += 20
 
 
@@ -279,6 +280,12 @@ def faults(image, base=IMAGE_BASE):
             if (dll.lower(), function) not in allowed:
                 found.append("imports %s!%s, which is not on the list of Windows 95 and NT 4.0 "
                              "functions" % (dll, function))
+    # Windows NT's loader lifts a read-only table's protection while it writes the addresses;
+    # nothing documents that 95's does, so the tables lie in a writable section.
+    for rva in image.address_tables:
+        section = image.section_at(rva)
+        if not section or not section.characteristics & SCN_WRITE:
+            found.append("the import address table at 0x%x is not in a writable section" % rva)
     for dll, function in sorted(allowed - imported):
         found.append("the list of Windows 95 and NT 4.0 functions names %s!%s, which the image "
                      "does not import" % (dll, function))
@@ -307,17 +314,20 @@ def checksum(data, field):
     return total + len(data)
 
 
-def finish(path, zero_timestamp):
+def finish(path, msvc_linker):
     """What the linkers cannot write: GNU ld marks any section named .rsrc writable (and finds
-    the resources by that name only), link.exe stamps every image with a time (or, under
-    /Brepro, a hash with a debug directory). The checksum, where the linker wrote one, follows."""
+    the resources by that name only); link.exe writes no version below 5.01 for x86 and stamps
+    every image with a time (or, under /Brepro, a hash with a debug directory). The checksum,
+    where the linker wrote one, follows."""
     image = Image(path)
     data = bytearray(image.data)
     resources = image.section_at(image.directory[RESOURCE_DIRECTORY][0])
     if resources and image.directory[RESOURCE_DIRECTORY][0]:
         struct.pack_into("<I", data, resources.header + 36, resources.characteristics & ~SCN_WRITE)
-    if zero_timestamp:
+    if msvc_linker:
         struct.pack_into("<I", data, image.pe + 8, 0)
+        struct.pack_into("<HH", data, image.opt + 40, 4, 0)
+        struct.pack_into("<HH", data, image.opt + 48, 4, 0)
     if image.checksum:
         struct.pack_into("<I", data, image.opt + 64, checksum(bytes(data), image.opt + 64))
     if data != image.data:
@@ -334,7 +344,7 @@ def main(argv):
     parser.add_argument("--map")
     parser.add_argument("--disassembler")
     parser.add_argument("--finish", action="store_true")
-    parser.add_argument("--zero-timestamp", action="store_true")
+    parser.add_argument("--msvc-linker", action="store_true")
     args = parser.parse_args(argv[1:])
     if args.imports or args.report:
         image = Image(args.imports or args.report)
@@ -347,7 +357,7 @@ def main(argv):
     # Fail closed: whatever keeps the facts from being read is itself a fault.
     try:
         if args.gate and args.finish:
-            finish(path, args.zero_timestamp)
+            finish(path, args.msvc_linker)
         image = Image(path)
         if args.check:
             report(path, image)

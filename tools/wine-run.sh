@@ -6,4 +6,10 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "wine-run.sh: no DISPLAY; run through tools/with-display.sh" >&2
     exit 1
 fi
+# QX_PROGRAM_DIR: the same program from another folder (the copy beside the MSVC-ABI DLL).
+if [ -n "${QX_PROGRAM_DIR:-}" ]; then
+    program="$QX_PROGRAM_DIR/$(basename "$1")"
+    shift
+    set -- "$program" "$@"
+fi
 exec env LC_ALL=ja_JP.SJIS wine "$@" </dev/null

@@ -16,6 +16,8 @@ def plant(image, fault):
     resources = image.section_at(image.directory[pe.RESOURCE_DIRECTORY][0])
     relocations = image.offset(image.directory[pe.RELOCATION_DIRECTORY][0])
     first = struct.unpack_from("<H", image.data, relocations + 8)[0]
+    image.imports()
+    imports = image.section_at(image.address_tables[0])
     flags = lambda section, bit: (section.header + 36, "<I", section.characteristics | bit)  # noqa: E731
     directory = lambda index: (image.opt + 96 + 8 * index, "<II", image.entry, 28)  # noqa: E731
     return {
@@ -27,6 +29,7 @@ def plant(image, fault):
         "executable-data": flags(data, pe.SCN_EXECUTE),
         "shared-data": flags(data, pe.SCN_SHARED),
         "writable-resources": flags(resources, pe.SCN_WRITE),
+        "read-only-imports": (imports.header + 36, "<I", imports.characteristics & ~pe.SCN_WRITE),
         "image-base": (image.opt + 28, "<I", 0x10000000),
         "entry-outside-code": (image.opt + 16, "<I", resources.vaddr),
         "console": (image.opt + 68, "<H", 3),
