@@ -7,26 +7,15 @@
 
 #include "cp932.h"
 
-namespace {
-struct Text {
-    const char* name;
-    std::string readable, bytes;
-};
-std::vector<Text> texts;
-bool Add(const char* name, std::string readable, std::string bytes) {
-    texts.push_back({name, readable, bytes});
-    return true;
-}
-} // namespace
-
-// Both forms with their inner NULs (the file dialog's filter holds four).
+// Every text of the header as (name, readable, bytes), inner NULs kept (the file filter has four).
+static std::vector<std::vector<std::string>> texts;
 #define QX_TEXT(name, readable, bytes)                                                             \
-    [[maybe_unused]] const bool name = Add(#name, std::string(readable, sizeof(readable) - 1),     \
-                                           std::string(bytes, sizeof(bytes) - 1))
+    [[maybe_unused]] static const size_t name = (texts.push_back({#name,                           \
+        std::string(readable, sizeof(readable) - 1), std::string(bytes, sizeof(bytes) - 1)}), 0)
 #include "hostlink/texts.h"
 
 TEST(Texts, EachIsItsReadableFormInCodePage932) {
     ASSERT_FALSE(texts.empty());
-    for (const Text& text : texts)
-        EXPECT_EQ(text.bytes, Convert(text.readable, "CP932", "UTF-8")) << text.name;
+    for (const auto& text : texts)
+        EXPECT_EQ(text[2], Convert(text[1], "CP932", "UTF-8")) << text[0];
 }
