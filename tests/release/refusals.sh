@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# Passes only when every planted image is refused with its own message. A plant TARGET|MESSAGE
-# is built exactly as the add-on is and must fail at its link or at the check after it; a plant
-# header:FAULT|MESSAGE is a copy of the good DLL with one header fault, which the gate must
-# refuse and delete.
+# Passes only when every planted image is refused with its own message: TARGET|MESSAGE is built
+# and must fail at its link or the check after it; header:FAULT|MESSAGE, a copy of DLL with one
+# header fault, must be refused and deleted by the gate.
 # Usage: refusals.sh CMAKE BUILD_DIR PYTHON DLL BASE PLANT ...
 set -u
 cmake=$1 build=$2 python=$3 dll=$4 base=$5
 shift 5
 here=$(cd "$(dirname "$0")" && pwd)
-copy=$(mktemp /tmp/qxplant.XXXXXX)
+copy=/tmp/qxplant.$$.dll
 trap 'rm -f "$copy"' EXIT
 status=0
 for plant in "$@"; do
