@@ -7,9 +7,5 @@ if [ -z "${DISPLAY:-}" ]; then
     exit 1
 fi
 # QX_PROGRAM_DIR: the same program from another folder (the copy beside the MSVC-ABI DLL).
-if [ -n "${QX_PROGRAM_DIR:-}" ]; then
-    program="$QX_PROGRAM_DIR/$(basename "$1")"
-    shift
-    set -- "$program" "$@"
-fi
+[ -z "${QX_PROGRAM_DIR:-}" ] || set -- "$QX_PROGRAM_DIR/$(basename "$1")" "${@:2}"
 exec env LC_ALL=ja_JP.SJIS wine "$@" </dev/null
