@@ -3,6 +3,7 @@
 # measures the add-on against baselines, `make dist` packs the release zip into out/.
 BUILD ?= build
 WIN := $(BUILD)/win32
+CLANG_CL := $(BUILD)/clang-cl
 NATIVE := $(BUILD)/native
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
@@ -11,7 +12,7 @@ BENCH_RUNS ?= 30
 # same in every run instead of depending on which cores the scheduler picked. Empty: no pinning.
 BENCH_CPU ?= 0
 
-.PHONY: all deps win32 native demo test fuzz stress bench dist clean
+.PHONY: all deps win32 clang-cl native demo test fuzz stress bench dist clean
 
 all: win32
 
@@ -19,12 +20,19 @@ deps:
 	@tools/install-deps.sh
 
 win32: deps
-	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
+	    -DQX_MSVC_ABI_DLL=$(abspath $(CLANG_CL))/bin/QXLAUNCH.DLL >/dev/null
 	@cmake --build $(WIN) -j $(JOBS)
 
-native: deps win32
+# The add-on in the MSVC ABI (clang-cl, lld-link): its image is gated at its link and checked by
+# its own release tests, and the Wine tests of the mingw build run on it as well (msvc_abi.*).
+clang-cl: deps
+	@cmake -S . -B $(CLANG_CL) -DCMAKE_TOOLCHAIN_FILE=cmake/clang-cl.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(CLANG_CL) -j $(JOBS)
+
+native: deps win32 clang-cl
 	@cmake -S . -B $(NATIVE) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-	    -DQX_WIN32_BUILD_DIR=$(abspath $(WIN)) >/dev/null
+	    -DQX_WIN32_BUILD_DIR="$(abspath $(WIN));$(abspath $(CLANG_CL))" >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 demo: win32

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build, the demo and the tests need on Debian 12, only when missing.
 set -eu
-packages=(cmake make g++ clang-14 libclang-rt-14-dev googletest libgtest-dev
+packages=(cmake make g++ clang-14 libclang-rt-14-dev googletest libgtest-dev clang-16 lld-16 llvm-16
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
           fonts-ipafont-gothic fonts-wine python3 zip)
 missing=()

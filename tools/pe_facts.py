@@ -1,15 +1,25 @@
 #!/usr/bin/env python3
 """Reads the facts of a 32-bit Windows image that the release depends on: machine, header
-subsystem version, link timestamp, loader flags, TLS, exports and imports.
+versions, subsystem, link timestamp, image base, entry point, loader flags, sections, base
+relocations, data directories, TLS, exports and imports, and (given the link map) the add-on's
+own memory routines.
 
-  pe_facts.py --check FILE    checks them against what QXLAUNCH.DLL must be; exit 1 on a fault
-  pe_facts.py --gate FILE     the same after every link, and a faulty FILE is deleted, so that
-                              nothing built later (the release zip) can take it
-  pe_facts.py --report FILE   prints size, header facts and the import list
-  pe_facts.py --imports FILE  prints the imported DLL names, comma-separated
+  pe_facts.py --check FILE [OPTIONS]   checks them against what QXLAUNCH.DLL must be; exit 1 on
+                                       a fault; an image it cannot read is a fault
+  pe_facts.py --gate FILE [OPTIONS]    the same after every link, and a faulty or unreadable
+                                       FILE is deleted, so that nothing built later can take it
+  pe_facts.py --report FILE            prints size, header facts and the import list
+  pe_facts.py --imports FILE           prints the imported DLL names, comma-separated
+Options: --base ADDRESS (the configured image base); --map MAP --disassembler OBJDUMP (the
+link map and a disassembler, to look into memset, memcpy and memmove); with --gate, --finish
+first writes what the linkers cannot (read-only resources; with --msvc-linker, for link.exe,
+OS and subsystem version 4.0 and a zero timestamp).
 """
+import argparse
 import os
+import re
 import struct
+import subprocess
 import sys
 
 # The DLLs every Windows since 95 and NT 3.1 has: COMCTL32, COMDLG32 and SHELL32 are bound at
@@ -19,12 +29,25 @@ ALLOWED_FUNCTIONS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__))
                                       "win95-nt4-imports.txt")
 MACHINE_I386 = 0x14C
 PE32_MAGIC = 0x10B
+IMAGE_FILE_RELOCS_STRIPPED = 0x1
 IMAGE_FILE_DLL = 0x2000
 DYNAMIC_BASE = 0x40
 NX_COMPAT = 0x100
-EXPORT_DIRECTORY = 0
-TLS_DIRECTORY = 9
-
+SUBSYSTEM_WINDOWS_GUI = 2
+# Where CMakeLists.txt asks the linkers to put the add-on (QX_ADDON_IMAGE_BASE).
+IMAGE_BASE = 0x63F00000
+SCN_CODE, SCN_EXECUTE, SCN_READ, SCN_WRITE, SCN_SHARED = 0x20, 0x20000000, 0x40000000, 0x80000000, 0x10000000
+EXPORT_DIRECTORY, RESOURCE_DIRECTORY, RELOCATION_DIRECTORY, TLS_DIRECTORY = 0, 2, 5, 9
+# Directories no runtime-less image for Windows 95 has: each names a loader feature that the
+# add-on does not use and that 95's loader does not know or a runtime would have to set up.
+REFUSED_DIRECTORIES = {6: "debug", 10: "load-configuration", 11: "bound-import",
+                       13: "delay-import", 14: "COM descriptor"}
+# Sections that hold lists of constructors, destructors or thread-local data for a runtime to
+# run: lld-link keeps them by name when no runtime merges them away.
+RUNTIME_SECTIONS = (".CRT", ".ctors", ".dtors", ".tls")
+MEMORY_ROUTINES = ("memset", "memcpy", "memmove")
+# The one call among them that cannot loop: memcpy hands its work to memmove.
+ROUTINE_CALLS_ALLOWED = {("memcpy", "memmove")}
 
 def allowed_functions():
     """{(dll lower-case, function)} from the allow-list; every entry must say where its
@@ -40,32 +63,68 @@ def allowed_functions():
     return allowed
 
 
+class Section:
+    def __init__(self, data, at):
+        name, self.vsize, self.vaddr, self.rawsize, self.rawptr = struct.unpack_from("<8sIIII", data, at)
+        self.characteristics = struct.unpack_from("<I", data, at + 36)[0]
+        self.name = name.rstrip(b"\0").decode("latin-1")
+        self.header = at  # where the section's header is in the file
+
+    def holds(self, rva, size=1):
+        return self.vaddr <= rva and rva + size <= self.vaddr + max(self.vsize, self.rawsize)
+
+
 class Image:
     def __init__(self, path):
-        self.data = open(path, "rb").read()
+        self.path = path
+        with open(path, "rb") as f:
+            self.data = f.read()
         self.size = len(self.data)
         if self.data[:2] != b"MZ":
             raise ValueError("not an MZ image")
-        pe = struct.unpack_from("<I", self.data, 0x3C)[0]
+        self.pe = pe = struct.unpack_from("<I", self.data, 0x3C)[0]
         if self.data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("no PE signature")
         (self.machine, sections, self.timestamp, _, _, optional_size,
          self.characteristics) = struct.unpack_from("<HHIIIHH", self.data, pe + 4)
-        opt = pe + 24
+        self.opt = opt = pe + 24
         self.magic = struct.unpack_from("<H", self.data, opt)[0]
         if self.magic != PE32_MAGIC:
             raise ValueError("not a PE32 image (optional header magic 0x%x)" % self.magic)
-        self.subsystem_version = struct.unpack_from("<HH", self.data, opt + 48)
+        self.entry = struct.unpack_from("<I", self.data, opt + 16)[0]
         self.image_base = struct.unpack_from("<I", self.data, opt + 28)[0]
+        self.os_version = struct.unpack_from("<HH", self.data, opt + 40)
+        self.subsystem_version = struct.unpack_from("<HH", self.data, opt + 48)
+        self.image_size = struct.unpack_from("<I", self.data, opt + 56)[0]
+        self.checksum = struct.unpack_from("<I", self.data, opt + 64)[0]
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", self.data, opt + 68)
         directories = struct.unpack_from("<I", self.data, opt + 92)[0]
         self.directory = [struct.unpack_from("<II", self.data, opt + 96 + 8 * i)
                           for i in range(min(directories, 16))]
-        table = opt + optional_size
-        self.sections = []
-        for i in range(sections):
-            name, vsize, vaddr, rawsize, rawptr = struct.unpack_from("<8sIIII", self.data, table + 40 * i)
-            self.sections.append((vaddr, max(vsize, rawsize), rawptr))
+        self.directory += [(0, 0)] * (16 - len(self.directory))
+        self.table = opt + optional_size
+        self.section_list = [Section(self.data, self.table + 40 * i) for i in range(sections)]
+        if self.table + 40 * sections > self.size or any(
+                s.rawptr + s.rawsize > self.size for s in self.section_list):
+            raise ValueError("truncated: the headers promise more than the file's %d bytes" % self.size)
+        self.sections = [(s.vaddr, max(s.vsize, s.rawsize), s.rawptr) for s in self.section_list]
+
+    def section_at(self, rva):
+        return next((s for s in self.section_list if s.holds(rva)), None)
+
+    def relocations(self):
+        """[(rva, type)] of the base relocation blocks; ValueError when they are malformed."""
+        rva, size = self.directory[RELOCATION_DIRECTORY]
+        at, end, found = self.offset(rva), self.offset(rva) + size, []
+        while at < end:
+            page, block = struct.unpack_from("<II", self.data, at)
+            if block < 8 or block % 4 or at + block > end or page % 0x1000:
+                raise ValueError("a relocation block at 0x%x is malformed (page 0x%x, %d bytes)"
+                                 % (at, page, block))
+            for (entry,) in struct.iter_unpack("<H", self.data[at + 8:at + block]):
+                found.append((page + (entry & 0xFFF), entry >> 12))
+            at += block
+        return found
 
     def offset(self, rva):
         for vaddr, size, rawptr in self.sections:
@@ -86,8 +145,8 @@ class Image:
 
     def imports(self):
         """[(dll name, [function names or '#ordinal'])] in the image's order."""
-        rva, size = self.directory[1] if len(self.directory) > 1 else (0, 0)
-        result = []
+        rva, size = self.directory[1]
+        result, self.address_tables = [], []
         if rva == 0 or size == 0:
             return result
         at = self.offset(rva)
@@ -105,27 +164,111 @@ class Image:
                                  else self.cstring(entry + 2))
                 thunk += 4
             result.append((self.cstring(name), functions))
+            self.address_tables.append(first)
             at += 20
 
 
-def faults(image):
+def relocation_faults(image):
+    if image.characteristics & IMAGE_FILE_RELOCS_STRIPPED:
+        return ["relocations stripped (characteristics 0x%x): the image could not move when its "
+                "base is taken" % image.characteristics]
+    if not image.directory[RELOCATION_DIRECTORY][1]:
+        return ["no base relocations: the image could not move when its base is taken"]
+    try:
+        entries = image.relocations()
+    except (ValueError, struct.error) as error:
+        return ["base relocations: %s" % error]
+    found = []
+    for rva, kind in entries:
+        if kind == 0:  # padding to the block's 4-byte end
+            continue
+        section = image.section_at(rva)
+        if kind != 3 or not section or not section.holds(rva, 4) or rva + 4 > section.vaddr + section.rawsize:
+            found.append("base relocation of type %d at 0x%x is not a 32-bit address in the "
+                         "image's data" % (kind, rva))
+    return found if found else [] if any(kind == 3 for _, kind in entries) else [
+        "no base relocations: the image could not move when its base is taken"]
+
+
+def section_faults(image):
+    found = []
+    for section in image.section_list:
+        flags = section.characteristics
+        if flags & SCN_WRITE and flags & SCN_EXECUTE:
+            found.append("section %s is both writable and executable (0x%x)" % (section.name, flags))
+        if flags & SCN_SHARED:
+            found.append("section %s is shared between processes (0x%x)" % (section.name, flags))
+        if section.name.split("$")[0] in RUNTIME_SECTIONS:
+            found.append("section %s: a global or static object needs a constructor or destructor, "
+                         "or thread-local data its set-up, and no runtime would run either" % section.name)
+    resources = image.section_at(image.directory[RESOURCE_DIRECTORY][0])
+    if resources and resources.characteristics & SCN_WRITE:
+        found.append("resources are writable (section %s, 0x%x)" % (resources.name, resources.characteristics))
+    code = image.section_at(image.entry)
+    if not code or not code.characteristics & SCN_EXECUTE or not code.characteristics & SCN_CODE:
+        found.append("entry point 0x%x is not in the code section" % image.entry)
+    return found
+
+
+def routine_faults(image, map_path, disassembler):
+    """The own memset, memcpy and memmove, found by the link map, must not call one another in a
+    circle (a compiler that turns their loops into calls of themselves makes an endless one)."""
+    with open(map_path, errors="replace") as listing:
+        text = listing.read()
+    # GNU ld: "0x63f01005    _memset"; lld-link, link.exe: "0001:00000005  _memset  63f01005 f".
+    symbols = {name: int(address, 16) for address, name in
+               re.findall(r"^\s+0x([0-9a-fA-F]{8})\s+_?(\S+)\s*$", text, re.M)}
+    symbols.update({name: int(address, 16) for name, address in
+                    re.findall(r"^\s*[0-9a-fA-F]{4}:[0-9a-fA-F]{8}\s+_?(\S+)\s+([0-9a-fA-F]{8,16})\b", text, re.M)})
+    if not any(name.startswith("AddonEntry") for name in symbols):
+        return ["the link map %s names no entry point: the memory routines cannot be found" % map_path]
+    present = [name for name in MEMORY_ROUTINES if name in symbols]  # the linker drops unused ones
+    starts = {symbols[name]: name for name in present}
+    later = sorted(set(symbols.values()))
+    calls = set()
+    for name in present:
+        start = symbols[name]
+        stop = next((a for a in later if a > start), start + 0x400)
+        listing = subprocess.run([disassembler, "-d", "--start-address=0x%x" % start,
+                                  "--stop-address=0x%x" % stop, image.path],
+                                 capture_output=True, text=True, check=True).stdout
+        for target in re.findall(r"\b(?:call|jmp|j[a-z]{1,3})l?\s+(?:0x)?([0-9a-fA-F]+)\b", listing):
+            callee = starts.get(int(target, 16))
+            if callee and (name, callee) not in ROUTINE_CALLS_ALLOWED:
+                calls.add((name, callee))
+    return ["%s calls %s: its loop became a call, and the two never return" % call
+            if call[0] != call[1] else "%s calls itself: its loop became a call of itself, which "
+            "never returns" % call[0] for call in sorted(calls)]
+
+
+def faults(image, base=IMAGE_BASE):
     found = []
     if image.machine != MACHINE_I386:
         found.append("machine is 0x%x, not i386 (0x14c)" % image.machine)
     if not image.characteristics & IMAGE_FILE_DLL:
         found.append("not a DLL (characteristics 0x%x)" % image.characteristics)
+    if image.subsystem != SUBSYSTEM_WINDOWS_GUI:
+        found.append("subsystem %d, not the Windows GUI (2)" % image.subsystem)
     if image.subsystem_version != (4, 0):
         found.append("subsystem version is %d.%d, not 4.0" % image.subsystem_version)
+    if image.os_version != (4, 0):
+        found.append("operating system version is %d.%d, not 4.0" % image.os_version)
     if image.timestamp != 0:
         found.append("link timestamp 0x%x: two builds would differ" % image.timestamp)
+    if image.image_base != base:
+        found.append("image base 0x%x, not the configured 0x%x" % (image.image_base, base))
     if image.directory[EXPORT_DIRECTORY][0]:
         functions, names = image.exports()
         found.append("has an export directory (%d functions, %d by name)" % (functions, names))
-    if len(image.directory) > TLS_DIRECTORY and image.directory[TLS_DIRECTORY][0]:
+    if image.directory[TLS_DIRECTORY][0]:
         found.append("has a TLS directory, which Windows 95 refuses to load")
+    for index, name in sorted(REFUSED_DIRECTORIES.items()):
+        if image.directory[index] != (0, 0):
+            found.append("has a %s directory" % name)
     for flag, name in ((DYNAMIC_BASE, "DYNAMIC_BASE"), (NX_COMPAT, "NX_COMPAT")):
         if not image.dll_characteristics & flag:
             found.append("%s is off (DllCharacteristics 0x%x)" % (name, image.dll_characteristics))
+    found += relocation_faults(image) + section_faults(image)
     allowed = allowed_functions()
     imported = set()
     for dll, functions in image.imports():
@@ -137,6 +280,12 @@ def faults(image):
             if (dll.lower(), function) not in allowed:
                 found.append("imports %s!%s, which is not on the list of Windows 95 and NT 4.0 "
                              "functions" % (dll, function))
+    # Windows NT's loader lifts a read-only table's protection while it writes the addresses;
+    # nothing documents that 95's does, so the tables lie in a writable section.
+    for rva in image.address_tables:
+        section = image.section_at(rva)
+        if not section or not section.characteristics & SCN_WRITE:
+            found.append("the import address table at 0x%x is not in a writable section" % rva)
     for dll, function in sorted(allowed - imported):
         found.append("the list of Windows 95 and NT 4.0 functions names %s!%s, which the image "
                      "does not import" % (dll, function))
@@ -155,26 +304,75 @@ def report(path, image):
         print("imports %-13s %s" % (dll, " ".join(names)))
 
 
+def checksum(data, field):
+    """The PE checksum of data, its own field at `field` counted as zero."""
+    words = data[:field] + bytes(4) + data[field + 4:] + bytes(len(data) % 2)
+    total = 0
+    for (word,) in struct.iter_unpack("<H", words):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return total + len(data)
+
+
+def finish(path, msvc_linker):
+    """What the linkers cannot write: GNU ld marks any section named .rsrc writable (and finds
+    the resources by that name only); link.exe writes no version below 5.01 for x86 and stamps
+    every image with a time (or, under /Brepro, a hash with a debug directory). The checksum,
+    where the linker wrote one, follows."""
+    image = Image(path)
+    data = bytearray(image.data)
+    resources = image.section_at(image.directory[RESOURCE_DIRECTORY][0])
+    if resources and image.directory[RESOURCE_DIRECTORY][0]:
+        struct.pack_into("<I", data, resources.header + 36, resources.characteristics & ~SCN_WRITE)
+    if msvc_linker:
+        struct.pack_into("<I", data, image.pe + 8, 0)
+        struct.pack_into("<HH", data, image.opt + 40, 4, 0)
+        struct.pack_into("<HH", data, image.opt + 48, 4, 0)
+    if image.checksum:
+        struct.pack_into("<I", data, image.opt + 64, checksum(bytes(data), image.opt + 64))
+    if data != image.data:
+        with open(path, "wb") as f:
+            f.write(data)
+
+
 def main(argv):
-    if len(argv) != 3 or argv[1] not in ("--check", "--gate", "--report", "--imports"):
-        print(__doc__, file=sys.stderr)
-        return 2
-    image = Image(argv[2])
-    if argv[1] == "--imports":
-        print(",".join(dll for dll, _ in image.imports()))
+    parser = argparse.ArgumentParser(usage=__doc__)
+    mode = parser.add_mutually_exclusive_group(required=True)
+    for option in ("--check", "--gate", "--report", "--imports"):
+        mode.add_argument(option, metavar="FILE")
+    parser.add_argument("--base", type=lambda value: int(value, 0), default=IMAGE_BASE)
+    parser.add_argument("--map")
+    parser.add_argument("--disassembler")
+    parser.add_argument("--finish", action="store_true")
+    parser.add_argument("--msvc-linker", action="store_true")
+    args = parser.parse_args(argv[1:])
+    if args.imports or args.report:
+        image = Image(args.imports or args.report)
+        if args.imports:
+            print(",".join(dll for dll, _ in image.imports()))
+        else:
+            report(args.report, image)
         return 0
-    if argv[1] != "--gate":
-        report(argv[2], image)
-    if argv[1] == "--report":
-        return 0
-    found = faults(image)
+    path = args.check or args.gate
+    # Fail closed: whatever keeps the facts from being read is itself a fault.
+    try:
+        if args.gate and args.finish:
+            finish(path, args.msvc_linker)
+        image = Image(path)
+        if args.check:
+            report(path, image)
+        found = faults(image, args.base)
+        if args.map:
+            found += routine_faults(image, args.map, args.disassembler or "objdump")
+    except Exception as error:  # noqa: BLE001 -- every failure to read is a refusal
+        found = ["unreadable image: %s: %s" % (type(error).__name__, error)]
     for fault in found:
         print("FAULT: " + fault)
-    print("%s: all facts hold (%d bytes)" % (argv[2], image.size) if not found
+    print("%s: all facts hold (%d bytes)" % (path, image.size) if not found
           else "%d fault(s)" % len(found))
-    if found and argv[1] == "--gate":
-        os.remove(argv[2])
-        print("%s removed: Windows 95 or NT 4.0 would not load it" % argv[2])
+    if found and args.gate and os.path.exists(path):
+        os.remove(path)
+        print("%s removed: Windows 95 or NT 4.0 would not load it" % path)
     return 1 if found else 0
 
 

@@ -6,4 +6,6 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "wine-run.sh: no DISPLAY; run through tools/with-display.sh" >&2
     exit 1
 fi
+# QX_PROGRAM_DIR: the same program from another folder (the copy beside the MSVC-ABI DLL).
+[ -z "${QX_PROGRAM_DIR:-}" ] || set -- "$QX_PROGRAM_DIR/$(basename "$1")" "${@:2}"
 exec env LC_ALL="$qx_locale" wine "$@" </dev/null

@@ -13,12 +13,19 @@ extern "C" BOOL WINAPI AddonEntry(HINSTANCE instance, DWORD reason, LPVOID reser
     return DllMain(instance, reason, reserved);
 }
 
+// An optimiser may rewrite a byte loop into a call of memset or memmove: here that call would be
+// the routine itself, for ever. GCC is told not to (-fno-tree-loop-distribute-patterns); MSVC
+// rewrites even under #pragma function, so there the bytes are volatile and go one by one
+// (the image check looks for such a call in every build).
 #ifdef _MSC_VER
 #pragma function(memset, memcpy)
+typedef volatile unsigned char Byte;
+#else
+typedef unsigned char Byte;
 #endif
 
 extern "C" void* memset(void* destination, int value, size_t count) {
-    unsigned char* to = static_cast<unsigned char*>(destination);
+    Byte* to = static_cast<Byte*>(destination);
     for (size_t i = 0; i < count; ++i)
         to[i] = static_cast<unsigned char>(value);
     return destination;
@@ -29,8 +36,8 @@ extern "C" void* memcpy(void* destination, const void* source, size_t count) {
 }
 
 extern "C" void* memmove(void* destination, const void* source, size_t count) {
-    unsigned char* to = static_cast<unsigned char*>(destination);
-    const unsigned char* from = static_cast<const unsigned char*>(source);
+    Byte* to = static_cast<Byte*>(destination);
+    const Byte* from = static_cast<const Byte*>(source);
     if (to < from) {
         for (size_t i = 0; i < count; ++i)
             to[i] = from[i];

@@ -1,28 +1,54 @@
-// Every text the add-on shows or hands to the terminal. The source is UTF-8; the build turns
-// these literals into code-page-932 bytes (a test compares them byte for byte).
+// Every text the add-on shows or hands to the terminal: its readable form, then the
+// code-page-932 bytes the add-on holds, written out so that every compiler stores the same bytes
+// (clang takes no execution character set but UTF-8). A unit test converts each readable form
+// and compares it with the bytes.
 #pragma once
 
+// The add-on keeps the bytes; the test defines QX_TEXT to see both forms.
+#ifndef QX_TEXT
+#define QX_TEXT(name, readable, bytes) constexpr char name[] = bytes
+#endif
+
 // "Quolix has not been started yet."
-constexpr char kTextHostNotRunning[] = "Quolixがまだ起動されていません。";
+QX_TEXT(kTextHostNotRunning, "Quolixがまだ起動されていません。",
+        "Quolix\x82\xaa\x82\xdc\x82\xbe\x8b\x4e\x93\xae\x82\xb3\x82\xea\x82\xc4\x82\xa2"
+        "\x82\xdc\x82\xb9\x82\xf1\x81\x42");
 // "internal error 1": the launcher window class could not be registered.
-constexpr char kTextInternalError1[] = "QXLAUNCH.DLL: 内部エラー1";
+QX_TEXT(kTextInternalError1, "QXLAUNCH.DLL: 内部エラー1",
+        "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "1");
 // "internal error 2": the launcher window could not be created.
-constexpr char kTextInternalError2[] = "QXLAUNCH.DLL: 内部エラー2";
+QX_TEXT(kTextInternalError2, "QXLAUNCH.DLL: 内部エラー2",
+        "QXLAUNCH.DLL: \x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b" "2");
 // "Quolix Launch settings..." (the settings menu item).
-constexpr char kTextSettingsItem[] = "Quolixランチの設定...";
+QX_TEXT(kTextSettingsItem, "Quolixランチの設定...",
+        "Quolix\x83\x89\x83\x93\x83\x60\x82\xcc\x90\xdd\x92\xe8...");
 // "Settings cannot be changed while online."
-constexpr char kTextOnline[] = "オンライン中は設定できません。";
+QX_TEXT(kTextOnline, "オンライン中は設定できません。",
+        "\x83\x49\x83\x93\x83\x89\x83\x43\x83\x93\x92\x86\x82\xcd\x90\xdd\x92\xe8\x82\xc5"
+        "\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42");
 // "Quolix Launch V1.0 settings" (the sheet's title bar).
-constexpr char kTextSheetCaption[] = "Quolixランチ V1.0 の設定";
+QX_TEXT(kTextSheetCaption, "Quolixランチ V1.0 の設定",
+        "Quolix\x83\x89\x83\x93\x83\x60 V1.0 \x82\xcc\x90\xdd\x92\xe8");
 // "Quolix must be restarted for the settings to take effect" (no closing full stop).
-constexpr char kTextRestartNotice[] = "設定した内容を有効にするためにはQuolixを再起動する必要があります";
+QX_TEXT(kTextRestartNotice, "設定した内容を有効にするためにはQuolixを再起動する必要があります",
+        "\x90\xdd\x92\xe8\x82\xb5\x82\xbd\x93\xe0\x97\x65\x82\xf0\x97\x4c\x8c\xf8\x82\xc9"
+        "\x82\xb7\x82\xe9\x82\xbd\x82\xdf\x82\xc9\x82\xcdQuolix\x82\xf0\x8d\xc4\x8b\x4e"
+        "\x93\xae\x82\xb7\x82\xe9\x95\x4b\x97\x76\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7");
 // "Quolix Launch" (caption of the restart notice).
-constexpr char kTextRestartCaption[] = "Quolixランチ";
+QX_TEXT(kTextRestartCaption, "Quolixランチ", "Quolix\x83\x89\x83\x93\x83\x60");
 // "Please fill in the entries from the top, without gaps."
-constexpr char kTextFillFromTop[] = "上に詰めて入力してください。";
+QX_TEXT(kTextFillFromTop, "上に詰めて入力してください。",
+        "\x8f\xe3\x82\xc9\x8b\x6c\x82\xdf\x82\xc4\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x82\xad"
+        "\x82\xbe\x82\xb3\x82\xa2\x81\x42");
 // "Please specify both the title and the command line." (both pages)
-constexpr char kTextBothFields[] = "タイトルとコマンドラインの両方を指定してください。";
+QX_TEXT(kTextBothFields, "タイトルとコマンドラインの両方を指定してください。",
+        "\x83\x5e\x83\x43\x83\x67\x83\x8b\x82\xc6\x83\x52\x83\x7d\x83\x93\x83\x68\x83\x89"
+        "\x83\x43\x83\x93\x82\xcc\x97\xbc\x95\xfb\x82\xf0\x8e\x77\x92\xe8\x82\xb5\x82\xc4"
+        "\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42");
 // The help file, opened at its contents.
-constexpr char kTextHelpFile[] = "QXLAUNCH.HLP";
+QX_TEXT(kTextHelpFile, "QXLAUNCH.HLP", "QXLAUNCH.HLP");
 // File dialog filter: "Programs" (half-width katakana) and "All files (*.*)".
-constexpr char kTextProgramFilter[] = "ﾌﾟﾛｸﾞﾗﾑ\0*.exe;*.com\0すべてのﾌｧｲﾙ (*.*)\0*.*\0";
+QX_TEXT(kTextProgramFilter, "ﾌﾟﾛｸﾞﾗﾑ\0*.exe;*.com\0すべてのﾌｧｲﾙ (*.*)\0*.*\0",
+        "\xcc\xdf\xdb\xb8\xde\xd7\xd1\0*.exe;*.com\0\x82\xb7\x82\xd7\x82\xc4\x82\xcc\xcc\xa7"
+        "\xb2\xd9 (*.*)\0*.*\0");
+

@@ -1,12 +1,11 @@
 // One fault an add-on image must never carry, chosen by QX_PLANT; every build of it must fail.
 #include <windows.h>
 
-#include <stdlib.h>
-
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
 
 #if QX_PLANT == 1 // heap allocation: no operator new is linked
-static int Planted(int n) { int* p = new int[n]; return p[0]; }
+static int* kept; // where the allocation escapes, so that no compiler may leave it out
+static int Planted(int n) { kept = new int[n](); return kept[0]; }
 #elif QX_PLANT == 2 // a static with a guard (built with -fthreadsafe-statics)
 struct Made { Made() : value(GetTickCount()) {} DWORD value; };
 static int Planted(int) { static Made made; return static_cast<int>(made.value); }
@@ -14,7 +13,8 @@ static int Planted(int) { static Made made; return static_cast<int>(made.value);
 struct Made { Made() : value(GetTickCount()) {} DWORD value; };
 static Made made;
 static int Planted(int) { return static_cast<int>(made.value); }
-#elif QX_PLANT == 4 // the C runtime
+#elif QX_PLANT == 4 // the C runtime (declared here: mingw's stdlib.h fails in the MSVC ABI)
+extern "C" long __cdecl strtol(const char*, char**, int);
 static int Planted(int n) { return static_cast<int>(strtol(n ? "1" : "2", NULL, 10)); }
 #elif QX_PLANT == 5 // another system DLL
 static int Planted(int n) { return GetStockObject(n) != NULL; }
@@ -24,6 +24,18 @@ static int Planted(int) { return static_cast<int>(GetTickCount64()); }
 #elif QX_PLANT == 7 // a TLS directory, as a runtime's TLS support would make
 extern "C" const IMAGE_TLS_DIRECTORY32 _tls_used = {0, 0, 0, 0, 0, 0};
 static int Planted(int) { return static_cast<int>(_tls_used.Characteristics); }
+#elif QX_PLANT == 9 // the image's own memset as an optimiser may rewrite its loop: a call of itself
+extern "C" BOOL WINAPI AddonEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    return DllMain(instance, reason, reserved);
+}
+extern "C" void* memset(void* to, int value, size_t count) {
+    if (count > 0) {
+        static_cast<unsigned char*>(to)[count - 1] = static_cast<unsigned char>(value);
+        memset(to, value, count - 1);
+    }
+    return to;
+}
+static int Planted(int n) { char bytes[16]; memset(bytes, n, n & 15); return bytes[0]; }
 #else // only the subsystem version differs (set at the link)
 static int Planted(int n) { return n; }
 #endif

@@ -7,6 +7,7 @@ cmake=$1
 source_dir=$2
 built_dll=$3
 build_type=${4:-Release}
+toolchain=${5:-i686-w64-mingw32.cmake}
 work=$(mktemp -d /tmp/qxlaunch-repro.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/copy"
@@ -15,7 +16,7 @@ for item in CMakeLists.txt cmake src res tools; do
 done
 # Another locale and time zone as well: neither may change a byte.
 export LC_ALL=C TZ=Asia/Tokyo
-"$cmake" -S "$work/copy" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/copy/cmake/i686-w64-mingw32.cmake" \
+"$cmake" -S "$work/copy" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/copy/cmake/$toolchain" \
     -DCMAKE_BUILD_TYPE="$build_type" -DBUILD_TESTING=OFF >"$work/configure.log" 2>&1 ||
     { cat "$work/configure.log"; exit 1; }
 "$cmake" --build "$work/build" --target qxlaunch -j 1 >"$work/build.log" 2>&1 ||

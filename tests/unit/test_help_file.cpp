@@ -2,7 +2,6 @@
 // public description: the internal files, the contents topic, the topic stream read in
 // sequence, each topic's text against the source, and where every jump leads.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +12,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "cp932.h"
 
 namespace {
 
@@ -27,15 +28,7 @@ uint32_t U16(const std::string& b, size_t at) {
 }
 uint32_t U32(const std::string& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
 
-std::string Utf8(std::string cp932) {
-    std::string out(cp932.size() * 2, '\0');
-    char *from = cp932.data(), *to = out.data();
-    size_t left = cp932.size(), room = out.size();
-    iconv_t convert = iconv_open("UTF-8", "CP932");
-    bool ok = iconv(convert, &from, &left, &to, &room) != size_t(-1);
-    iconv_close(convert);
-    return ok ? out.substr(0, out.size() - room) : "<not CP932>";
-}
+std::string Utf8(const std::string& cp932) { return Convert(cp932, "UTF-8", "CP932"); }
 
 // A topic's name as the viewer hashes it to find the topic.
 uint32_t Hash(const std::string& name) {
