@@ -1,5 +1,5 @@
 # Entry points: `make demo` shows the add-on in the stand-in terminal, `make test` runs every
-# test. Both install what is missing first (Debian 12, as root or with sudo). `make bench`
+# test. Both install what is missing first (Debian 12 or 13, as root or with sudo). `make bench`
 # measures the add-on against baselines, `make dist` packs the release zip into out/.
 BUILD ?= build
 WIN := $(BUILD)/win32
@@ -10,6 +10,9 @@ BENCH_RUNS ?= 30
 # One CPU for Wine's server, the display and the measured process: a server call then costs the
 # same in every run instead of depending on which cores the scheduler picked. Empty: no pinning.
 BENCH_CPU ?= 0
+# clang-N, lld-N, llvm-N of the release (16 on Debian 12, 19 on Debian 13); exported for the scripts.
+LLVM_VERSION ?= $(shell tools/llvm-version.sh)
+export LLVM_VERSION
 
 .PHONY: all deps win32 native demo test fuzz stress bench dist clean
 
@@ -23,7 +26,7 @@ win32: deps
 	@cmake --build $(WIN) -j $(JOBS)
 
 native: deps win32
-	@cmake -S . -B $(NATIVE) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	@cmake -S . -B $(NATIVE) -DCMAKE_C_COMPILER=clang-$(LLVM_VERSION) -DCMAKE_CXX_COMPILER=clang++-$(LLVM_VERSION) \
 	    -DQX_WIN32_BUILD_DIR=$(abspath $(WIN)) >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
