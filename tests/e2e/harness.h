@@ -66,9 +66,11 @@ HWND CreateWindowOfClass(const char* name, WNDPROC procedure, DWORD style);
 // Loads QXLAUNCH.DLL from the test program's folder.
 HMODULE LoadAddon();
 std::string ExeDirectory();
-// The add-on's preferred base address, read from the file. Wine loads a DLL there when the
-// address is free; Windows, with ASLR, would move it (the image has DYNAMIC_BASE).
-HINSTANCE AddonPreferredBase();
+// Where LoadAddon's last load really mapped the add-on (null before one), and an action run
+// as soon as it is mapped, before its DllMain: with DYNAMIC_BASE, Windows' address space layout
+// randomisation and Wine 10 move it away from its preferred base.
+HINSTANCE AddonLoadBase();
+void OnAddonMapped(void (*action)(HINSTANCE));
 // The launcher window: the frame's child of class "QuolixLaunch".
 HWND FindLauncherWindow(HWND frame);
 // Messages of the private range only, in order, without HM_ISONLINE.
