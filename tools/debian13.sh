@@ -48,18 +48,29 @@ mkdir -p "$root/root/qxlaunch"
 (cd "$tree" && git ls-files -z --cached --others --exclude-standard |
     tar --null -T - -cf - 2>/dev/null) | tar -xf - -C "$root/root/qxlaunch"
 
-run() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
-        TERM=dumb LANG=C.UTF-8 bash -c "cd /root/qxlaunch && $*" </dev/null; }
+# run [--net] <command>: in the chroot, in the tree's copy, with a clean environment.
+run() {
+    local isolate=()
+    [ "$1" = "--net" ] && { isolate=(unshare --net); shift; }
+    "${isolate[@]}" chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+        TERM=dumb LANG=C.UTF-8 bash -c "cd /root/qxlaunch && $*" </dev/null
+}
+start=$SECONDS
+stamp "tools/install-deps.sh"
+run tools/install-deps.sh
+stamp "tools/install-deps.sh: done after $((SECONDS - start)) s"
+# The commands then run without a network: X displays listen on abstract sockets, which a
+# chroot shares with the host unless it has a network namespace of its own.
 status=0
 start=$SECONDS
 stamp "make demo"
-run "make demo JOBS=${JOBS:-2}" || status=$?
+run --net "make demo JOBS=${JOBS:-2}" || status=$?
 stamp "make demo: exit $status after $((SECONDS - start)) s"
 ls "$root/root/qxlaunch/out/demo/"*.png 2>/dev/null | sed 's|.*/|  screenshot |'
 start=$SECONDS
 test_status=0
 stamp "make test"
-run "make test JOBS=${JOBS:-2}" || test_status=$?
+run --net "make test JOBS=${JOBS:-2}" || test_status=$?
 stamp "make test: exit $test_status after $((SECONDS - start)) s"
 [ "$status" -eq 0 ] && status=$test_status
 exit "$status"
