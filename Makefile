@@ -14,7 +14,7 @@ BENCH_CPU ?= 0
 LLVM_VERSION ?= $(shell tools/llvm-version.sh)
 export LLVM_VERSION
 
-.PHONY: all deps win32 native demo test fuzz stress bench dist clean
+.PHONY: all deps win32 native demo test fuzz stress bench dist debian13 clean
 
 all: win32
 
@@ -50,5 +50,11 @@ dist: win32
 stress: native
 	@tools/with-display.sh tools/stress.sh $(abspath $(WIN))/bin $(BUILD)/stress
 
+# `make demo` and `make test` on Debian 13, in a chroot made from Debian's packages under
+# $(BUILD)/debian13 (or DEBIAN13_ROOT) and kept for the next run. Needs root; CI does not run it.
+debian13:
+	@DEBIAN13_ROOT=$${DEBIAN13_ROOT:-$(abspath $(BUILD))/debian13} tools/debian13.sh
+
+# Never into a mount (the chroot's /dev, /proc while a run is under way).
 clean:
-	rm -rf $(BUILD)
+	rm -rf --one-file-system $(BUILD)
