@@ -14,8 +14,15 @@ limit=${QX_WINE_TIMEOUT:-0}
 timeout -k 5 "$limit" env LC_ALL=ja_JP.SJIS wine "$@" </dev/null
 status=$?
 [ "$status" -eq 124 ] || [ "$status" -eq 137 ] || exit "$status"
-wineserver -k >/dev/null 2>&1 </dev/null
-echo "wine-run.sh: TIMED OUT: $* still ran after $limit s; ended it and the prefix's Wine server (wineserver -k)"
+# A server that spins never answers wineserver -k's first, gentle signal (and would take the
+# prefix's processes with it only then): the processes go first, then the server at once.
+for proc in /proc/[0-9]*; do
+    environment=$(tr '\0' '\n' <"$proc/environ") || continue
+    grep -qx "WINEPREFIX=$WINEPREFIX" <<<"$environment" && grep -q '^WINESERVERSOCKET=' <<<"$environment" &&
+        kill -KILL "${proc#/proc/}"
+done 2>/dev/null
+wineserver -k9 >/dev/null 2>&1 </dev/null
+echo "wine-run.sh: TIMED OUT: $* still ran after $limit s; ended it, the prefix's Wine server and its processes"
 # A new persistent server and Wine's helpers for the next test, kept off the caller's pipes.
 wineserver -p >/dev/null 2>&1 </dev/null
 qx_wine cmd /c exit >/dev/null 2>&1 </dev/null
