@@ -345,15 +345,28 @@ static bool HasClass(HWND window, const char* name) {
     return std::strcmp(cls, name) == 0;
 }
 
+static BOOL CALLBACK AddWindow(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
 HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs, DWORD pid) {
     HWND found = NULL;
     WaitUntil([&] {
-        for (found = FindWindowExA(NULL, NULL, NULL, NULL); found; found = FindWindowExA(NULL, found, NULL, NULL)) {
+        for (HWND window : TopLevelWindows()) {
+            found = window;
             DWORD owner = 0;
             GetWindowThreadProcessId(found, &owner);
             if (owner == (pid ? pid : GetCurrentProcessId()) && IsWindowVisible(found) && match(found))
                 return true;
         }
+        found = NULL;
         return false;
     }, timeoutMs);
     return found;

@@ -107,6 +107,9 @@ void StoreHandEditedValues();
 
 // Modal UI. A visible top-level window of the process (this one where pid is 0) that matches.
 HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 8000, DWORD pid = 0);
+// The top-level windows, listed in one call: a walk with FindWindowExA(NULL, previous, ...) hangs
+// Wine 10's server when the previous window is being destroyed meanwhile (docs/WINE.md).
+std::vector<HWND> TopLevelWindows();
 HWND WaitForDialog(DWORD timeoutMs = 8000, DWORD pid = 0); // a "#32770" window
 void PressButton(HWND dialog, int id);
 // The caption a message box gets when it is shown without one.
