@@ -11,7 +11,9 @@ BENCH_RUNS ?= 30
 # same in every run instead of depending on which cores the scheduler picked. Empty: no pinning.
 BENCH_CPU ?= 0
 # clang-N, lld-N, llvm-N of the release (16 on Debian 12, 19 on Debian 13); exported for the scripts.
-LLVM_VERSION ?= $(shell tools/llvm-version.sh)
+ifeq ($(origin LLVM_VERSION),undefined)
+LLVM_VERSION := $(shell tools/llvm-version.sh)
+endif
 export LLVM_VERSION
 
 .PHONY: all deps win32 native demo test fuzz stress bench dist debian13 clean
