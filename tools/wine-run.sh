@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # The test emulator: runs one Windows program in the project's prefix on the display that
 # tools/with-display.sh started. Output goes to the caller's files, never through a pipe.
-# QX_WINE_TIMEOUT (seconds): a program still running then is ended with everything else of the
-# prefix, its Wine server too (a spinning server would block every later test), and fails.
+# QX_WINE_TIMEOUT (seconds, 75 unless set; 0: none): a program still running then is ended with
+# everything else of the prefix, its Wine server too (a spinning server would block every later
+# test), and fails. 75 s ends a hung end-to-end test before ctest's 90 s would.
 source "$(dirname "$0")/wine-env.sh"
 if [ -z "${DISPLAY:-}" ]; then
     echo "wine-run.sh: no DISPLAY; run through tools/with-display.sh" >&2
     exit 1
 fi
-limit=${QX_WINE_TIMEOUT:-0}
-[ "$limit" -gt 0 ] || exec env LC_ALL=ja_JP.SJIS wine "$@" </dev/null
+limit=${QX_WINE_TIMEOUT:-75}
+[ "$limit" -gt 0 ] || exec env LC_ALL="$qx_locale" wine "$@" </dev/null
 # timeout signals its own process group: the program and whatever it started.
-timeout -k 5 "$limit" env LC_ALL=ja_JP.SJIS wine "$@" </dev/null
+timeout -k 5 "$limit" env LC_ALL="$qx_locale" wine "$@" </dev/null
 status=$?
 [ "$status" -eq 124 ] || [ "$status" -eq 137 ] || exit "$status"
 # A server that spins never answers wineserver -k's first, gentle signal (and would take the

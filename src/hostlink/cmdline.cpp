@@ -1,8 +1,8 @@
-// The command-line split: plain byte searches (in code page 932 neither 0x20 nor 0x22 can be
-// the second byte of a double-byte character, so only real spaces and quotes are found).
+// The command-line split: plain byte searches (in no double-byte ANSI code page of Windows, 932,
+// 936, 949 or 950, can 0x20 or 0x22 be the second byte of a character, so only real spaces and
+// quotes are found).
 #include "cmdline.h"
 #include "../tables/launch_table.h"
-#include "../tables/text_fit.h"
 
 static void CopyRange(char* dst, const char* from, size_t n) {
     for (size_t i = 0; i < n; ++i)
@@ -16,9 +16,9 @@ static size_t SkipSpaces(const char* line, size_t at, size_t len) {
     return at;
 }
 
-void SplitCommandLine(const char* line, char* program, char* params) {
+void SplitCommandLine(const char* line, char* program, char* params, LeadByteRule rule) {
     // A hand-edited field without a NUL is read as its first 259 bytes.
-    size_t len = FitTextLength(line, kTargetSize, kTargetSize - 1);
+    size_t len = FitTextLength(line, kTargetSize, kTargetSize - 1, rule);
     params[0] = '\0';
     if (len > 0 && line[0] == '"') {
         size_t close = 1;

@@ -9,14 +9,14 @@
 static void LaunchProgram(const LaunchEntry& entry) {
     char program[kTargetSize];
     char params[kTargetSize];
-    SplitCommandLine(entry.target, program, params);
+    SplitCommandLine(entry.target, program, params, IsSystemLeadByte);
     ShellExecuteLate(LauncherState.HostFrame, "open", program, params[0] != '\0' ? params : NULL,
                      ".", SW_SHOWNORMAL);
 }
 
 static void RunScript(const LaunchEntry& entry) {
     // The length sent is that of the text the channel really holds, NUL not counted.
-    size_t length = FitTextLength(entry.target, kTargetSize, kTargetSize - 1);
+    size_t length = FitTextLength(entry.target, kTargetSize, kTargetSize - 1, IsSystemLeadByte);
     SendTextToHost(HM_RUNSCRIPT, static_cast<WPARAM>(length), entry.target, kTargetSize);
 }
 

@@ -14,10 +14,9 @@ static FARPROC BoundShellExecute;
 static FARPROC BoundPropertySheet;
 static FARPROC BoundGetOpenFileName;
 
-// Windows 95, 98 and NT 4.0 search the current folder before the system folder, so a bare
-// name could map a stranger's SHELL32.DLL from wherever the terminal stands: these two come
-// from the system folder by full path. COMCTL32 keeps its bare name, because side-by-side
-// activation (the visual-styles version) redirects only a bare name.
+// Windows 95, 98, Me, NT 4.0 and 2000 search the current folder before the system folder, so a
+// bare name could map a stranger's DLL from wherever the terminal stands: these libraries come
+// from the system folder by full path.
 static HMODULE LoadSystemLibrary(const char* name) {
     char path[MAX_PATH];
     UINT folder = GetSystemDirectoryA(path, MAX_PATH);
@@ -25,8 +24,24 @@ static HMODULE LoadSystemLibrary(const char* name) {
     if (folder == 0 || folder + 1 + nameLength >= MAX_PATH)
         return NULL;
     path[folder] = '\\';
-    CopyFitted(path + folder + 1, MAX_PATH - folder - 1, name, nameLength + 1);
+    CopyFitted(path + folder + 1, MAX_PATH - folder - 1, name, nameLength + 1, IsSystemLeadByte);
     return LoadLibraryA(path);
+}
+
+// A COMCTL32 the terminal has mapped is taken as it is, the version its activation context
+// chose; a reference of our own by its full path keeps it while we hold its function. Else
+// the bare name where side-by-side activation exists, since only a bare name is redirected to
+// the visual-styles version; before it, the system folder's.
+static HMODULE LoadCommonControls() {
+    static const char name[] = "COMCTL32.DLL";
+    char path[MAX_PATH];
+    HMODULE mapped = GetModuleHandleA(name);
+    DWORD length = mapped != NULL ? GetModuleFileNameA(mapped, path, MAX_PATH) : 0;
+    if (length != 0 && length < MAX_PATH)
+        return LoadLibraryA(path);
+    if (GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "ActivateActCtx") != NULL)
+        return LoadLibraryA(name);
+    return LoadSystemLibrary(name);
 }
 
 static FARPROC BindLate(FARPROC& bound, HMODULE module, const char* function) {
@@ -55,7 +70,7 @@ HINSTANCE ShellExecuteLate(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR paramete
 
 INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header) {
     if (BoundPropertySheet == NULL &&
-        BindLate(BoundPropertySheet, LoadLibraryA("COMCTL32.DLL"), "PropertySheetA") == NULL)
+        BindLate(BoundPropertySheet, LoadCommonControls(), "PropertySheetA") == NULL)
         return -1;
     return As<PropertySheetFunction>(BoundPropertySheet)(header);
 }

@@ -56,7 +56,7 @@ void SendTextToHost(UINT message, WPARAM wParam, const char* text, size_t fieldS
     // At most the field's capacity travels, even when the field has lost its NUL: the terminal
     // must get the same text that a length sent with it (HM_RUNSCRIPT) was measured on.
     size_t room = fieldSize < kTextChannelSize ? fieldSize : kTextChannelSize;
-    CopyFitted(LauncherState.ChannelView, room, text, fieldSize);
+    CopyFitted(LauncherState.ChannelView, room, text, fieldSize, IsSystemLeadByte);
     HANDLE handle = HandOverChannel();
     if (handle == NULL)
         return;

@@ -45,7 +45,14 @@ static void BrowseForProgram(HWND page, int buttonId) {
     dialog.nMaxFile = kTargetSize - 1;
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                    OFN_HIDEREADONLY;
-    if (!GetOpenFileNameLate(&dialog))
+    // The flag does not keep the folder on every system, and the terminal and every program we
+    // start (in ".") depend on it: it is put back whatever the dialog did.
+    char folder[MAX_PATH];
+    DWORD kept = GetCurrentDirectoryA(MAX_PATH, folder);
+    BOOL chosen = GetOpenFileNameLate(&dialog);
+    if (kept != 0 && kept < MAX_PATH)
+        SetCurrentDirectoryA(folder);
+    if (!chosen)
         return;
     if (QuoteBrowsedPath(path, sizeof(path), kTargetSize - 1) == kBrowseRefused)
         return;

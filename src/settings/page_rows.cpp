@@ -48,7 +48,8 @@ static INT_PTR RefuseBadRows(HWND page, int targetFirstId, bool focusOnGap) {
 static void ReadPageField(void* page, int controlId, char* field, int capacity) {
     char text[kTargetSize];
     int length = GetDlgItemTextA(static_cast<HWND>(page), controlId, text, sizeof(text));
-    CopyFitted(field, static_cast<size_t>(capacity), text, static_cast<size_t>(length) + 1);
+    CopyFitted(field, static_cast<size_t>(capacity), text, static_cast<size_t>(length) + 1,
+               IsSystemLeadByte);
 }
 
 static UINT NotifyCode(LPARAM lParam) { return reinterpret_cast<const NMHDR*>(lParam)->code; }

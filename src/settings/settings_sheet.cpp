@@ -44,6 +44,18 @@ static void TakeBackups() {
         LauncherState.ScriptBackup[i] = LauncherState.ScriptTable.entries[i];
 }
 
+// Programs first, then scripts; each group opened when it gets its first entry.
+static void AppendNewEntries(int oldFileCount, int oldScriptCount) {
+    const LaunchTable& files = LauncherState.FileTable;
+    const LaunchTable& scripts = LauncherState.ScriptTable;
+    RegisterTableItems(HM_ADDFILEITEM, IDM_FILE_FIRST, files, oldFileCount,
+                       OpensGroup(oldFileCount, files.count));
+    RegisterTableItems(HM_ADDSCRIPTITEM, IDM_SCRIPT_FIRST, scripts, oldScriptCount,
+                       OpensGroup(oldScriptCount, scripts.count));
+}
+
+// A restart is pending once the notice has been shown; from then on the terminal's ids follow
+// the rows of its start, so an entry added later waits for the restart too.
 static bool SheetNeedsRestart(int oldFileCount, int oldScriptCount) {
     const LaunchTable& files = LauncherState.FileTable;
     const LaunchTable& scripts = LauncherState.ScriptTable;
@@ -51,22 +63,6 @@ static bool SheetNeedsRestart(int oldFileCount, int oldScriptCount) {
                         LauncherState.ScriptBackup, scripts) ||
            AdditionWaitsForRestart(LauncherState.RestartPending, oldFileCount, files.count,
                                    oldScriptCount, scripts.count);
-}
-
-// Entries beyond what the terminal holds reach its menus at once; with no restart pending that
-// is exactly the entries added at the end in this opening of the sheet.
-static void AppendTableItems(UINT addMessage, int firstId, const LaunchTable& table, int& held) {
-    RegisterTableItems(addMessage, firstId, table, held, OpensGroup(held, table.count));
-    if (table.count > held)
-        held = table.count;
-}
-
-// Programs first, then scripts.
-static void AppendNewEntries() {
-    AppendTableItems(HM_ADDFILEITEM, IDM_FILE_FIRST, LauncherState.FileTable,
-                     LauncherState.HeldFileItems);
-    AppendTableItems(HM_ADDSCRIPTITEM, IDM_SCRIPT_FIRST, LauncherState.ScriptTable,
-                     LauncherState.HeldScriptItems);
 }
 
 void RunSettingsSheet() {
@@ -90,7 +86,9 @@ void RunSettingsSheet() {
         MessageBoxA(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);
         return;
     }
-    AppendNewEntries();
+    // Appending starts at the counts the sheet opened with: with a restart pending and nothing
+    // added, that is nothing at all.
+    AppendNewEntries(oldFileCount, oldScriptCount);
 }
 
 void ShowFillFromTopError(HWND owner) {

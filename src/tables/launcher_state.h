@@ -15,10 +15,8 @@ struct LauncherStateRecord {
     HINSTANCE ModuleInstance;
     HWND HostFrame;          // the terminal's frame window
     HWND LauncherWindow;     // our hidden child of the frame; null again once it is destroyed
-    // What the terminal's menus hold in this run of it: the items of each table (set at attach,
-    // raised by each append), and whether the restart notice has been shown since.
-    int HeldFileItems;
-    int HeldScriptItems;
+    // Set once the restart notice has been shown: from then on the terminal's menus no longer
+    // follow the tables, and nothing is appended to them until it restarts.
     bool RestartPending;
 };
 

@@ -7,6 +7,10 @@
 
 LauncherStateRecord LauncherState;
 
+// Registry, dialogs and the shell all speak the system's ANSI code page: 932 for the terminal's
+// users, but on a Western Windows é and ü are single bytes that 932 would take for lead bytes.
+bool IsSystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
 void OpenStoreKey(const char* path) {
     HKEY key = NULL;
     DWORD disposition = 0;
@@ -47,7 +51,7 @@ bool ReadStoreString(const char* name, char* field, unsigned long capacity, Over
     StoredRead read = result == ERROR_SUCCESS     ? kStoredRead
                       : result == ERROR_MORE_DATA ? kStoredTooLarge
                                                   : kStoredMissing;
-    return LoadStoredText(field, capacity, read, scratch, size, overlong);
+    return LoadStoredText(field, capacity, read, scratch, size, overlong, IsSystemLeadByte);
 }
 
 // Texts come from the table's fields, so no more than a target field's bytes are measured.

@@ -14,7 +14,7 @@ int StoredDwordValue(bool readOk, unsigned long type, const unsigned char* data,
 }
 
 bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const char* scratch,
-                    unsigned long size, OverlongText overlong) {
+                    unsigned long size, OverlongText overlong, LeadByteRule rule) {
     field[0] = '\0';
     if (read == kStoredMissing)
         return true;
@@ -23,6 +23,6 @@ bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const 
     size_t available = size < kReadScratchSize ? size : kReadScratchSize;
     bool fits = BoundedLength(scratch, available) < capacity;
     if (fits || overlong == kCutOverlong)
-        CopyFitted(field, capacity, scratch, available);
+        CopyFitted(field, capacity, scratch, available, rule);
     return fits;
 }

@@ -1,6 +1,7 @@
 // The pure half of the registry store: what a value read from the registry loads as, whatever
 // its type and size. No Windows headers, so that it is unit-tested and fuzzed natively.
 #pragma once
+#include "text_fit.h"
 
 constexpr unsigned long kStoredDwordType = 4; // REG_DWORD
 // Values larger than this are too long to cut on the stack and load as empty text.
@@ -26,7 +27,8 @@ enum OverlongText {
 // Fills a field of `capacity` bytes (at least 1) from a value read into a scratch buffer of
 // kReadScratchSize bytes: empty when the value is missing or too large to read, otherwise the
 // value's text (up to its first NUL, never past `size` or the scratch buffer, whole characters
-// only), or, when that text is longer than the field, what `overlong` says. Returns false when
-// the value held more text than the field takes, true otherwise (a missing value included).
+// of `rule` only), or, when that text is longer than the field, what `overlong` says. Returns
+// false when the value held more text than the field takes, true otherwise (a missing value
+// included).
 bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const char* scratch,
-                    unsigned long size, OverlongText overlong);
+                    unsigned long size, OverlongText overlong, LeadByteRule rule);

@@ -2,7 +2,7 @@
 #include "text_fit.h"
 #include "launch_table.h"
 
-bool IsLeadByte932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+static bool NoLeadByte(unsigned char) { return false; }
 
 size_t BoundedLength(const char* s, size_t avail) {
     size_t n = 0;
@@ -11,11 +11,11 @@ size_t BoundedLength(const char* s, size_t avail) {
     return n;
 }
 
-size_t FitTextLength(const char* s, size_t avail, size_t keepMax) {
+size_t FitTextLength(const char* s, size_t avail, size_t keepMax, LeadByteRule rule) {
     size_t limit = avail < keepMax ? avail : keepMax;
     size_t i = 0;
     while (i < limit && s[i] != '\0') {
-        if (IsLeadByte932(static_cast<unsigned char>(s[i]))) {
+        if (rule(static_cast<unsigned char>(s[i]))) {
             // A lead byte counts only together with a real trail byte inside the limit.
             if (i + 1 >= limit || s[i + 1] == '\0')
                 break;
@@ -27,8 +27,8 @@ size_t FitTextLength(const char* s, size_t avail, size_t keepMax) {
     return i;
 }
 
-size_t CopyFitted(char* dst, size_t dstSize, const char* src, size_t srcAvail) {
-    size_t n = FitTextLength(src, srcAvail, dstSize - 1);
+size_t CopyFitted(char* dst, size_t dstSize, const char* src, size_t srcAvail, LeadByteRule rule) {
+    size_t n = FitTextLength(src, srcAvail, dstSize - 1, rule);
     for (size_t i = 0; i < n; ++i)
         dst[i] = src[i];
     dst[n] = '\0';
@@ -56,5 +56,5 @@ void FormatValueName(char* dst, size_t dstSize, const char* prefix, int index) {
     name[n++] = static_cast<char>('0' + i / 10);
     name[n++] = static_cast<char>('0' + i % 10);
     name[n] = '\0';
-    CopyFitted(dst, dstSize, name, n + 1);
+    CopyFitted(dst, dstSize, name, n + 1, NoLeadByte);
 }

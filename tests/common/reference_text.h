@@ -9,18 +9,32 @@
 
 namespace reference {
 
-// Code page 932: these bytes start a double-byte character.
-inline bool IsLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-// Bytes that can follow a lead byte in a well-formed character.
-inline bool IsTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+// A code page's double-byte rule, written out from its published table: the bytes that start a
+// double-byte character, and those that can follow one in a well-formed character.
+struct CodePage {
+    unsigned number;
+    bool (*lead)(unsigned char c);
+    bool (*trail)(unsigned char c);
+};
+inline bool Lead932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+inline bool Trail932(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+inline bool Lead936(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool Trail936(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+inline bool NoByte(unsigned char) { return false; }
+// Japanese, Western (single-byte), Simplified Chinese: 936 takes 0xFD, 0xFE and the 932
+// half-width katakana 0xA1..0xDF for lead bytes.
+constexpr CodePage kCp932{932, Lead932, Trail932};
+constexpr CodePage kCp1252{1252, NoByte, NoByte};
+constexpr CodePage kCp936{936, Lead936, Trail936};
+constexpr CodePage kCodePages[] = {kCp932, kCp1252, kCp936};
 
 // What a field of `capacity` bytes (the NUL included) keeps of raw data: the characters before
 // the first NUL, whole ones only, at most capacity - 1 bytes.
-inline std::string FitToField(const std::string& data, size_t capacity) {
+inline std::string FitToField(const std::string& data, size_t capacity, const CodePage& cp = kCp932) {
     std::string kept;
     size_t at = 0;
     while (at < data.size() && data[at] != '\0') {
-        size_t width = IsLead(static_cast<unsigned char>(data[at])) ? 2 : 1;
+        size_t width = cp.lead(static_cast<unsigned char>(data[at])) ? 2 : 1;
         bool whole = at + width <= data.size() && (width == 1 || data[at + 1] != '\0');
         if (!whole || kept.size() + width > capacity - 1)
             break;
@@ -31,11 +45,11 @@ inline std::string FitToField(const std::string& data, size_t capacity) {
 }
 
 // True when the text is a run of whole, well-formed characters.
-inline bool IsWellFormed(const std::string& text) {
+inline bool IsWellFormed(const std::string& text, const CodePage& cp = kCp932) {
     for (size_t at = 0; at < text.size(); ++at) {
-        if (!IsLead(static_cast<unsigned char>(text[at])))
+        if (!cp.lead(static_cast<unsigned char>(text[at])))
             continue;
-        if (at + 1 >= text.size() || !IsTrail(static_cast<unsigned char>(text[at + 1])))
+        if (at + 1 >= text.size() || !cp.trail(static_cast<unsigned char>(text[at + 1])))
             return false;
         ++at;
     }
@@ -43,10 +57,10 @@ inline bool IsWellFormed(const std::string& text) {
 }
 
 // True when the last byte of the text is a lead byte left without its second byte.
-inline bool EndsInsideCharacter(const std::string& text) {
+inline bool EndsInsideCharacter(const std::string& text, const CodePage& cp = kCp932) {
     size_t at = 0;
     while (at < text.size())
-        at += IsLead(static_cast<unsigned char>(text[at])) ? 2 : 1;
+        at += cp.lead(static_cast<unsigned char>(text[at])) ? 2 : 1;
     return at != text.size();
 }
 

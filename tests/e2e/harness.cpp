@@ -55,10 +55,10 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Once per test program: a prefix of another code page would pass most tests without showing
+// Once per test program: a process of another code page would pass most tests without showing
 // what the terminal's users see.
-class CodePage932 : public ::testing::Environment {
-    void SetUp() override { ASSERT_EQ(GetACP(), 932u) << "the Wine prefix's ANSI code page"; }
+class ExpectedCodePage : public ::testing::Environment {
+    void SetUp() override { ASSERT_EQ(GetACP(), expectedCodePage) << "the Wine process's ANSI code page"; }
 };
 
 // A crash on any thread ends the test program at once with a line of its own, never a wait.
@@ -76,11 +76,13 @@ LONG CALLBACK ReportAddonCrash(EXCEPTION_POINTERS* info) {
     return AddonCrashed(info) ? ReportCrash(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-const bool harnessReady = (::testing::AddGlobalTestEnvironment(new CodePage932),
+const bool harnessReady = (::testing::AddGlobalTestEnvironment(new ExpectedCodePage),
                            SetUnhandledExceptionFilter(ReportCrash),
                            AddVectoredExceptionHandler(1, ReportAddonCrash), true);
 
 } // namespace
+
+UINT expectedCodePage = 932;
 
 std::string Sjis(const char* utf8) {
     wchar_t wide[2048];
@@ -185,7 +187,19 @@ std::string AddonTest::Describe(const std::vector<HostMessage>& messages) const 
     return out;
 }
 
-void AddonTest::Load() { ASSERT_NE(launcher = LoadUnder(frame), nullptr); }
+// Windows 95, 98 and Me have the wide calls as stubs that fail so.
+static DWORD WINAPI WideNameAsOn95(HMODULE, LPWSTR, DWORD) { ++late.wideCalls; SetLastError(ERROR_CALL_NOT_IMPLEMENTED); return 0; }
+static HMODULE WINAPI WideLoadAsOn95(LPCWSTR) { return reinterpret_cast<HMODULE>(WideNameAsOn95(NULL, NULL, 0)); }
+
+void AddonTest::Load() {
+    late.asWindows95 = asWindows95;
+    void* name = asWindows95 ? HookExport("KERNEL32.dll", "GetModuleFileNameW", reinterpret_cast<void*>(WideNameAsOn95)) : nullptr;
+    void* load = asWindows95 ? HookExport("KERNEL32.dll", "LoadLibraryW", reinterpret_cast<void*>(WideLoadAsOn95)) : nullptr;
+    launcher = LoadUnder(frame);
+    if (asWindows95) // a DLL loaded later must not bind to the stubs
+        HookExport("KERNEL32.dll", "GetModuleFileNameW", name), HookExport("KERNEL32.dll", "LoadLibraryW", load);
+    ASSERT_NE(launcher, nullptr);
+}
 
 void AddonTest::Attach(const EntryList& programs, const EntryList& scripts) {
     ConfigureTables(programs, scripts);
@@ -572,8 +586,8 @@ void* HookExport(const char* dll, const char* function, void* replacement) {
     return nullptr;
 }
 
-void* HookAddonImport(const char* dll, const char* function, void* replacement) {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA("QXLAUNCH.DLL"));
+void* HookAddonImport(const char* dll, const char* function, void* replacement, const char* module) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(module));
     EXPECT_NE(base, nullptr) << "the add-on is not loaded";
     if (!base)
         return nullptr;
@@ -594,7 +608,7 @@ void* HookAddonImport(const char* dll, const char* function, void* replacement) 
             return original;
         }
     }
-    ADD_FAILURE() << "the add-on does not import " << dll << "!" << function;
+    ADD_FAILURE() << (module ? module : "the test program") << " does not import " << dll << "!" << function;
     return nullptr;
 }
 
@@ -607,11 +621,17 @@ std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, L
     return call + " " + std::to_string(show);
 }
 
+std::string SystemLibrary(const char* name) {
+    char folder[MAX_PATH];
+    return std::string(folder, GetSystemDirectoryA(folder, MAX_PATH)) + "\\" + name;
+}
+
 namespace {
 decltype(&LoadLibraryA) loadLibrary;
 decltype(&GetProcAddress) getProcAddress;
 decltype(&FreeLibrary) freeLibrary;
 decltype(&ShellExecuteA) shellExecute;
+decltype(&GetOpenFileNameA) getOpenFileName;
 INT_PTR(WINAPI* propertySheet)(LPCPROPSHEETHEADERA);
 bool IsLate(LPCSTR path, const std::string& name) {
     size_t n = std::strlen(path);
@@ -623,6 +643,11 @@ HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
     return !late.refusedLibrary.empty() && IsLate(path, late.refusedLibrary) ? NULL : loadLibrary(path);
 }
 BOOL WINAPI CountFree(HMODULE module) { ++late.frees; return freeLibrary(module); }
+BOOL WINAPI WanderingDialog(LPOPENFILENAMEA dialog) { // Wine's keeps the folder, as the flag asks
+    BOOL chosen = getOpenFileName(dialog);
+    late.folderMoves += SetCurrentDirectoryA(ExeDirectory().c_str());
+    return chosen;
+}
 HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
     late.shellCalls.push_back(ShellCall(owner, verb, file, parameters, folder, show));
     return late.startNothing ? reinterpret_cast<HINSTANCE>(42) : shellExecute(owner, verb, file, parameters, folder, show);
@@ -632,21 +657,22 @@ INT_PTR WINAPI CountSheet(LPCPROPSHEETHEADERA header) {
     EXPECT_EQ(std::make_pair(header->dwSize, header->ppsp->dwSize), std::make_pair(40ul, 40ul));
     return late.sheetFails ? -1 : propertySheet(header);
 }
+// Keeps the function found as `real` and returns the stand-in that the add-on gets instead.
+template <typename Function> FARPROC StandIn(FARPROC found, Function& real, Function standIn) {
+    real = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(standIn));
+}
 FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
     FARPROC found = getProcAddress(module, name);
     if (!found || !HIWORD(reinterpret_cast<UINT_PTR>(name)))
         return found;
-    if (name == late.refusedFunction)
+    if (name == late.refusedFunction || (late.asWindows95 && std::strstr(name, "ActCtx")))
         return NULL;
-    if (std::strcmp(name, "ShellExecuteA") == 0) {
-        shellExecute = reinterpret_cast<decltype(shellExecute)>(reinterpret_cast<void*>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordShell));
-    }
-    if (std::strcmp(name, "PropertySheetA") == 0) {
-        propertySheet = reinterpret_cast<decltype(propertySheet)>(reinterpret_cast<void*>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(CountSheet));
-    }
-    return found;
+    if (std::strcmp(name, "ShellExecuteA") == 0)
+        return StandIn(found, shellExecute, RecordShell);
+    if (std::strcmp(name, "PropertySheetA") == 0)
+        return StandIn(found, propertySheet, CountSheet);
+    return std::strcmp(name, "GetOpenFileNameA") == 0 ? StandIn(found, getOpenFileName, WanderingDialog) : found;
 }
 } // namespace
 
@@ -671,7 +697,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-static std::string CurrentFolder() {
+std::string CurrentFolder() {
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, folder);
     return folder;

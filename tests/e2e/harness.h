@@ -25,6 +25,10 @@ constexpr const char* kFileKey = "Software\\Koravi\\QuolixLaunch\\File";
 constexpr const char* kScriptKey = "Software\\Koravi\\QuolixLaunch\\Script";
 constexpr const char* kHostConfigKey = "Software\\Koravi\\Quolix95\\Config";
 
+// The ANSI code page every test of the program is written for, checked before the first runs:
+// 932 unless the program sets another during its static initialisation.
+extern UINT expectedCodePage;
+
 // UTF-8 text as code-page-932 bytes, converted by the platform (independent of build flags).
 std::string Sjis(const char* utf8);
 
@@ -154,9 +158,11 @@ HMODULE LoadAddonAnsweringOneBox(BoxInfo& box);
 // first and is ready before the action begins (the action may hold the loader lock).
 void RunDriven(const std::function<void()>& action, const std::function<void()>& driver);
 
-// Replaces the add-on's import of `function` from `dll` in this process; returns the function
-// it called before, or null (and the test has failed) when the add-on does not import it.
-void* HookAddonImport(const char* dll, const char* function, void* replacement);
+// Replaces the add-on's import of `function` from `dll` in this process (or another module's,
+// the test program's own where `module` is null); returns the function it called before, or
+// null (and the test has failed) when the module does not import it.
+void* HookAddonImport(const char* dll, const char* function, void* replacement,
+                      const char* module = "QXLAUNCH.DLL");
 // Makes `dll`'s export of `function` lead to `replacement` for the modules bound afterwards (the
 // add-on's attach); returns the function it led to, which a second call puts back.
 void* HookExport(const char* dll, const char* function, void* replacement);
@@ -165,12 +171,14 @@ void* HookExport(const char* dll, const char* function, void* replacement);
 // replaced its imports of LoadLibraryA, GetProcAddress and FreeLibrary (after the attach): a
 // library or a function can be refused; ShellExecuteA is handed a recorder that writes each call
 // down (ShellCall) and then makes it, unless `startNothing`; PropertySheetA fails at once while
-// `sheetFails`. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path asked
-// for; every free is counted.
+// `sheetFails`; GetOpenFileNameA moves the current folder to the test program's after the dialog,
+// as Windows' may whatever its flags (`folderMoves`); no activation-context function is found
+// while `asWindows95`. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path
+// asked for; every free is counted, and the wide calls refused to an attach as on Windows 95.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;
-    bool startNothing = false, sheetFails = false;
-    int frees = 0, sheetCalls = 0;
+    bool startNothing = false, sheetFails = false, asWindows95 = false;
+    int frees = 0, sheetCalls = 0, wideCalls = 0, folderMoves = 0;
     std::vector<std::string> loads;
     std::vector<std::string> shellCalls;
 };
@@ -178,6 +186,7 @@ extern LateCalls late;
 void HookLateCalls();
 // A shell call as text: the owner, the four texts quoted (a null pointer as NULL), the show mode.
 std::string ShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show);
+std::string SystemLibrary(const char* name); // its full path
 
 std::string ReadFileBytes(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
@@ -185,6 +194,7 @@ std::vector<std::string> ReadLines(const std::string& path);
 // Files of the tests: only under the folder the test program started in (ctest's working
 // folder), each making checked, everything removed when the test ends.
 std::string StartFolder();
+std::string CurrentFolder();
 // "<start folder>\<name>", made empty for the test and removed with all it holds.
 class TestFolder {
   public:
@@ -217,7 +227,8 @@ HWND LoadUnder(const TestFrame& frame);
 class AddonTest : public RegistryTest {
   protected:
     // Loads the add-on under the frame and finds its launcher window; the journal keeps the
-    // attach's messages.
+    // attach's messages. With `asWindows95` the attach and the late calls (HookLateCalls) are
+    // answered as there: GetModuleFileNameW and LoadLibraryW fail, no activation contexts.
     void Load();
     // Configures the tables, loads the add-on and forgets the attach's messages.
     void Attach(const EntryList& programs, const EntryList& scripts);
@@ -232,6 +243,7 @@ class AddonTest : public RegistryTest {
 
     TestFrame frame;
     HWND launcher = NULL;
+    bool asWindows95 = false;
 };
 
 } // namespace qx

@@ -122,19 +122,23 @@ TEST_F(Attach, WindowThatCannotBeCreatedShowsInternalErrorTwo) {
     EXPECT_FALSE(GetClassInfoA(AddonLoadBase(), "QuolixLaunch", &wc));
 }
 
-TEST_F(Attach, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
+// Run as on Windows NT and as on Windows 95, where the add-on keeps itself by its ANSI path.
+class AttachOn : public Attach, public ::testing::WithParamInterface<bool> {};
+INSTANTIATE_TEST_SUITE_P(Windows, AttachOn, ::testing::Bool(), [](const auto& on) { return on.param ? "95" : "NT"; });
+
+TEST_P(AttachOn, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
     ConfigureTables({}, {{"Diary", "diary.scr"}});
-    HMODULE module = LoadAddon();
-    ASSERT_NE(module, nullptr);
-    HWND window = FindLauncherWindow(frame.hwnd());
+    asWindows95 = GetParam();
+    Load();
+    EXPECT_EQ(late.wideCalls, GetParam() ? 1 : 0); // GetModuleFileNameW, refused as on 95
     size_t before = frame.journal.size();
     std::thread([] {}).join(); // thread attach and detach
     EXPECT_EQ(frame.journal.size(), before);
     // Unloading must not leave the terminal a window whose procedure is gone.
-    FreeLibrary(module);
+    FreeLibrary(GetModuleHandleA("QXLAUNCH.DLL"));
     EXPECT_NE(GetModuleHandleA("QXLAUNCH.DLL"), nullptr);
-    ASSERT_TRUE(IsWindow(window));
-    EXPECT_EQ(SendMessageA(window, WM_COMMAND, 300, 0), 0);
+    ASSERT_TRUE(IsWindow(launcher));
+    EXPECT_EQ(SendMessageA(launcher, WM_COMMAND, 300, 0), 0);
     ASSERT_EQ(frame.journal.size(), before + 1);
     EXPECT_EQ(frame.journal.back().message, HM_RUNSCRIPT);
 }

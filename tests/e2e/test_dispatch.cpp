@@ -27,11 +27,9 @@ class Dispatch : public AddonTest {
     }
 
     std::string Started(const std::string& args) {
-        char cwd[MAX_PATH];
-        GetCurrentDirectoryA(sizeof(cwd), cwd);
-        return args.empty() ? "argc=1|cwd=" + std::string(cwd)
+        return args.empty() ? "argc=1|cwd=" + CurrentFolder()
                             : "argc=" + std::to_string(2 + std::count(args.begin(), args.end(), '|')) +
-                                  "|cwd=" + cwd + "|" + args;
+                                  "|cwd=" + CurrentFolder() + "|" + args;
     }
 
     RecorderLog recorded;

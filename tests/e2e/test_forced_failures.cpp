@@ -121,10 +121,9 @@ TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain)
     });
     EXPECT_EQ(late.frees, 3) << "a library without the function asked for is let go";
     // A library that did not load or lacked its function is asked for again at the next use,
-    // by full path but for COMCTL32: 95, 98 and NT 4.0 search the current folder first.
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    const std::string shell = system + std::string("\\SHELL32.DLL"), comdlg = system + std::string("\\COMDLG32.DLL");
+    // by full path but for COMCTL32, none mapped, where activation contexts exist: 95, 98, Me,
+    // NT 4.0 and 2000 search the current folder first.
+    const std::string shell = SystemLibrary("SHELL32.DLL"), comdlg = SystemLibrary("COMDLG32.DLL");
     EXPECT_EQ(late.loads, (std::vector<std::string>{shell, shell, shell, shell, "COMCTL32.DLL", "COMCTL32.DLL", comdlg}));
 }
 

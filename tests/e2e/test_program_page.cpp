@@ -2,6 +2,7 @@
 // browse button with the real file dialog.
 #include <gtest/gtest.h>
 
+#include "processes.h"
 #include "settings_session.h"
 #include "settings_texts.h"
 
@@ -98,9 +99,15 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
     });
 }
 
-// Files the file dialog can choose, in a folder of the test's own.
+// Files the file dialog can choose, in a folder of the test's own; the dialog moves the current
+// folder (HookLateCalls).
 class Browse : public ProgramPage {
   protected:
+    void Attach(const EntryList& programs, const EntryList& scripts) {
+        ProgramPage::Attach(programs, scripts);
+        HookLateCalls();
+    }
+
     void SetUp() override {
         ProgramPage::SetUp();
         MakeEntries(root, {"with blank\\", "tool.exe", "helper.com", "notes.txt", "with blank\\my tool.exe"});
@@ -111,6 +118,7 @@ class Browse : public ProgramPage {
     // dialog and returns what the dialog lists there.
     std::vector<std::string> BrowseTo(HWND sheet, HWND page, int row, const std::string& path,
                                       const std::string& listFolder = "") {
+        const std::string folder = CurrentFolder(); // the add-on puts it back
         PostMessageA(GetDlgItem(page, kBrowse + row), BM_CLICK, 0, 0);
         HWND dialog = WaitForOwnedDialog(sheet, 5000);
         EXPECT_NE(dialog, nullptr) << "no file dialog";
@@ -134,6 +142,7 @@ class Browse : public ProgramPage {
             EnterFileDialogName(dialog, path);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "file dialog still open";
         SendMessageA(sheet, WM_NULL, 0, 0); // returns once the page has taken the dialog's answer
+        EXPECT_EQ(CurrentFolder(), folder) << "the folder the dialog moved to stays";
         return listed;
     }
 
@@ -162,6 +171,8 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
 }
 
 TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept) {
+    RecorderLog recorded; // the first program chosen, started after the sheet in the folder kept
+    ASSERT_TRUE(CopyFileA(recorded.program().c_str(), (root + "\\tool.exe").c_str(), FALSE));
     Attach({{"Keep", "old.exe /param"}}, {});
     ASSERT_TRUE(SetCurrentDirectoryA(root.c_str())); // kept, though the last file is elsewhere
     RunSheet([&](HWND sheet, HWND page) {
@@ -177,9 +188,10 @@ TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept)
         EXPECT_EQ(LastFocused(), GetDlgItem(page, kCommand + 1));
         PostSheetButton(sheet, PSBTN_OK);
     });
-    char directory[MAX_PATH] = "";
-    GetCurrentDirectoryA(MAX_PATH, directory);
-    EXPECT_EQ(std::string(directory), root);
+    EXPECT_EQ(CurrentFolder(), root);
+    EXPECT_EQ(late.folderMoves, 2);
+    Pick(200);
+    EXPECT_EQ(recorded.Starts(), std::vector<std::string>{"argc=1|cwd=" + root});
     ExpectStoredString(kFileKey, "Command00", root + "\\tool.exe");
     ExpectStoredString(kFileKey, "Command01", "\"" + root + "\\with blank\\my tool.exe\"");
 }

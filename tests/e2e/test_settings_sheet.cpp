@@ -124,8 +124,18 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     }
 }
 
-TEST_F(SettingsSheet, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
+// As on Windows NT with the side-by-side COMCTL32 mapped, as a terminal with visual styles has
+// it, which is taken; as on Windows 95 with none mapped: the system folder's.
+class SettingsSheetOn : public SettingsSheet, public ::testing::WithParamInterface<bool> {};
+INSTANTIATE_TEST_SUITE_P(Windows, SettingsSheetOn, ::testing::Bool(), [](const auto& on) { return on.param ? "95" : "NT"; });
+
+TEST_P(SettingsSheetOn, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
+    char windows[MAX_PATH];
+    std::string sxs = std::string(windows, GetWindowsDirectoryA(windows, MAX_PATH)) + "\\winsxs\\";
+    std::string mapped = sxs + Search(sxs + "x86_microsoft.windows.common-controls_*").at(0) + "\\comctl32.dll";
+    ASSERT_TRUE((asWindows95 = GetParam()) || LoadLibraryA(mapped.c_str()));
     Attach({{"One", "one.exe"}, {"Two", "two.exe"}}, {});
+    HookLateCalls();
     SheetRun run = EditAndConfirm([&](HWND page) {
         SetRow(page, 2, Sjis("三番"), "three.exe");
         SetRow(page, 3, "Four", "four.exe -x");
@@ -137,6 +147,7 @@ TEST_F(SettingsSheet, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
                                     Line(HM_SETITEMID, 204) + Line(HM_ADDFILEITEM, L(), "Five"));
     ExpectStoredCount(kFileKey, 5);
     ExpectStoredString(kFileKey, "Command03", "four.exe -x");
+    EXPECT_EQ(late.loads, std::vector<std::string>{GetParam() ? SystemLibrary("COMCTL32.DLL") : mapped});
 }
 
 TEST_F(SettingsSheet, FirstProgramOpensTheGroupBeforeItsItem) {
@@ -179,6 +190,10 @@ TEST_F(SettingsSheet, ATitleDifferingInLetterCaseOutweighsAddedEntries) {
     EXPECT_TRUE(Sent().empty()); // the new entry waits for the next start of the terminal
     ExpectStoredCount(kFileKey, 2);
     ExpectStoredString(kFileKey, "Title00", "editor");
+    // Until the terminal restarts, a closing that changes nothing shows and sends nothing.
+    for (int button : {PSBTN_CANCEL, PSBTN_OK})
+        EXPECT_EQ(RunSheet([&](HWND sheet, HWND) { PostSheetButton(sheet, button); }).after.hwnd, nullptr);
+    EXPECT_EQ(Describe(Sent()), "");
 }
 
 TEST_F(SettingsSheet, ATitleChangedAndChangedBackCountsAsUnchanged) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 
 #include "../../src/tables/launcher_state.h"
 #include "../../src/tables/store.h"
+#include "../../src/tables/stored_value.h"
 #include "harness.h"
 
 using namespace qx;
@@ -151,6 +153,60 @@ TEST_F(Store, KeysAreMadeToOutliveTheSession) {
         EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (path + std::string("\\lasting")).c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &child, NULL), ERROR_SUCCESS) << path << " is volatile";
         RegCloseKey(child);
     }
+}
+
+// The registry calls of a load and a save, each with the arguments that stay fixed: the key
+// made lasting with all access and no security, the count read and written before any entry,
+// each title before its target.
+std::vector<std::string> calls;
+decltype(&RegCreateKeyExA) createKey;
+decltype(&RegQueryValueExA) queryValue;
+decltype(&RegSetValueExA) setValue;
+decltype(&RegCloseKey) closeKey;
+
+template <class... Parts> void Record(const Parts&... parts) {
+    std::ostringstream line;
+    ((line << parts << ' '), ...);
+    calls.push_back(line.str());
+}
+
+LONG WINAPI CreateKey(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls, DWORD options, REGSAM access,
+                      LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
+    Record("create", root == HKEY_CURRENT_USER ? "HKCU" : "other", path, reserved, cls ? cls : "-", options,
+           access == KEY_ALL_ACCESS ? "all" : "some", security ? "security" : "-");
+    return createKey(root, path, reserved, cls, options, access, security, key, disposition);
+}
+LONG WINAPI QueryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    Record("query", name, reserved ? "reserved" : "-", *size);
+    return queryValue(key, name, reserved, type, data, size);
+}
+LONG WINAPI SetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    Record("set", name, reserved, type, size);
+    return setValue(key, name, reserved, type, data, size);
+}
+LONG WINAPI CloseKey(HKEY key) {
+    Record("close");
+    return closeKey(key);
+}
+
+TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
+    ConfigureTables({{"t", "c.exe"}}, {});
+    void* hooks[][2] = {{&createKey, reinterpret_cast<void*>(CreateKey)}, {&queryValue, reinterpret_cast<void*>(QueryValue)},
+                        {&setValue, reinterpret_cast<void*>(SetValue)}, {&closeKey, reinterpret_cast<void*>(CloseKey)}};
+    const char* names[] = {"RegCreateKeyExA", "RegQueryValueExA", "RegSetValueExA", "RegCloseKey"};
+    for (int i = 0; i < 4; ++i) // this program's own imports: the store is linked into it
+        *static_cast<void**>(hooks[i][0]) = HookAddonImport("ADVAPI32.dll", names[i], hooks[i][1], nullptr);
+    LoadLaunchTables();
+    SaveLaunchTables();
+    for (int i = 0; i < 4; ++i)
+        HookAddonImport("ADVAPI32.dll", names[i], *static_cast<void**>(hooks[i][0]), nullptr);
+    auto open = [](const char* path) { return "create HKCU " + std::string(path) + " 0 - 0 all - "; };
+    const std::string scratch = std::to_string(kReadScratchSize);
+    EXPECT_EQ(calls, (std::vector<std::string>{
+                         open(kFileKey), "query Count - 4 ", "query Title00 - " + scratch + " ", "query Command00 - " + scratch + " ", "close ",
+                         open(kScriptKey), "query Count - 4 ", "close ",
+                         open(kFileKey), "set Count 0 4 4 ", "set Title00 0 1 2 ", "set Command00 0 1 6 ", "close ",
+                         open(kScriptKey), "set Count 0 4 4 ", "close "}));
 }
 
 TEST_F(Store, UnopenableKeyReadsEmptyAndWritesNothing) {

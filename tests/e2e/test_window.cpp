@@ -28,6 +28,61 @@ TEST_F(LauncherWindow, CommandUsesTheLowWordAndIgnoresNotificationAndLParam) {
     EXPECT_EQ(frame.journal.size(), 2u);
 }
 
+// The channel's calls, argument by argument: an unnamed 1 KiB section of the paging file, mapped
+// whole with all access; at each hand-over the terminal's process opened for duplication alone
+// with an inheritable handle, the section duplicated from this process with its own access and
+// inheritable, the process handle closed after.
+std::vector<std::string> handOver;
+decltype(&CreateFileMappingA) createMapping;
+decltype(&MapViewOfFile) mapView;
+decltype(&OpenProcess) openProcess;
+decltype(&DuplicateHandle) duplicateHandle;
+decltype(&CloseHandle) closeHandle;
+HANDLE opened;
+
+HANDLE WINAPI CreateChannel(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protection, DWORD high, DWORD low, LPCSTR name) {
+    handOver.push_back(std::string("section ") + (file == INVALID_HANDLE_VALUE ? "paging " : "file ") + (security ? "security " : "- ") +
+                       std::to_string(protection) + " " + std::to_string(high) + " " + std::to_string(low) + (name ? " named" : " -"));
+    return createMapping(file, security, protection, high, low, name);
+}
+LPVOID WINAPI MapChannel(HANDLE section, DWORD access, DWORD high, DWORD low, SIZE_T length) {
+    handOver.push_back("view " + std::to_string(access) + " " + std::to_string(high) + " " + std::to_string(low) + " " + std::to_string(length));
+    return mapView(section, access, high, low, length);
+}
+HANDLE WINAPI OpenHost(DWORD access, BOOL inherit, DWORD pid) {
+    opened = openProcess(access, inherit, pid);
+    handOver.push_back("open " + std::to_string(access) + " " + std::to_string(inherit) + (pid == GetCurrentProcessId() ? " host" : " other"));
+    return opened;
+}
+BOOL WINAPI Duplicate(HANDLE from, HANDLE source, HANDLE to, LPHANDLE target, DWORD access, BOOL inherit, DWORD options) {
+    handOver.push_back(std::string("duplicate ") + (from == GetCurrentProcess() ? "self" : "other") + (to == opened ? " host " : " other ") +
+                       std::to_string(access) + " " + std::to_string(inherit) + " " + std::to_string(options));
+    return duplicateHandle(from, source, to, target, access, inherit, options);
+}
+BOOL WINAPI Close(HANDLE handle) {
+    handOver.push_back(handle == opened ? "close host" : "close other");
+    return closeHandle(handle);
+}
+
+class TextChannel : public AddonTest {};
+
+TEST_F(TextChannel, CreationAndHandOverCallTheSystemWithTheirFixedArguments) {
+    ConfigureTables({}, {{"Diary", "diary.scr"}});
+    createMapping = reinterpret_cast<decltype(createMapping)>(HookExport("KERNEL32.dll", "CreateFileMappingA", reinterpret_cast<void*>(CreateChannel)));
+    mapView = reinterpret_cast<decltype(mapView)>(HookExport("KERNEL32.dll", "MapViewOfFile", reinterpret_cast<void*>(MapChannel)));
+    Load();
+    HookExport("KERNEL32.dll", "CreateFileMappingA", reinterpret_cast<void*>(createMapping));
+    HookExport("KERNEL32.dll", "MapViewOfFile", reinterpret_cast<void*>(mapView));
+    frame.journal.clear();
+    openProcess = reinterpret_cast<decltype(openProcess)>(HookAddonImport("KERNEL32.dll", "OpenProcess", reinterpret_cast<void*>(OpenHost)));
+    duplicateHandle = reinterpret_cast<decltype(duplicateHandle)>(HookAddonImport("KERNEL32.dll", "DuplicateHandle", reinterpret_cast<void*>(Duplicate)));
+    closeHandle = reinterpret_cast<decltype(closeHandle)>(HookAddonImport("KERNEL32.dll", "CloseHandle", reinterpret_cast<void*>(Close)));
+    Pick(300);
+    EXPECT_EQ(handOver, (std::vector<std::string>{"section paging - 4 0 1024 -", "view 983071 0 0 0", "open 64 1 host",
+                                                  "duplicate self host 0 1 2", "close host"}));
+    EXPECT_EQ(Describe(frame.journal), Line(HM_RUNSCRIPT, 9, "diary.scr"));
+}
+
 TEST_F(LauncherWindow, DestroyingTheFrameUnmapsTheViewAndClosesTheSection) {
     // Handles the frame received belong to the terminal; close them now so that the count
     // below sees only the add-on's own handle.

@@ -1,8 +1,9 @@
 // Fuzz target: a registry value of any type, size and content, read successfully or not, as
 // the store loads it into a count and into a text field. Input: flags (bit 0: the read
 // succeeded, bit 1: the value claims more bytes than it brought, bit 2: a failed read said the
-// value is too large, bit 3: a text too long for its field is dropped rather than cut), two
-// bytes of field capacity, four bytes of type, then the value's bytes.
+// value is too large, bit 3: a text too long for its field is dropped rather than cut, bits 4
+// and 5: the code page whose double-byte rule applies), two bytes of field capacity, four bytes
+// of type, then the value's bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -39,8 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char* field = static_cast<char*>(std::malloc(capacity));
     const StoredRead read = readOk ? kStoredRead : data[0] & 4 ? kStoredTooLarge : kStoredMissing;
     const bool drop = data[0] & 8;
+    const reference::CodePage& cp = reference::kCodePages[(data[0] >> 4 & 3) % 3];
     const bool whole = LoadStoredText(field, static_cast<unsigned long>(capacity), read, scratch,
-                                      claimed, drop ? kDropOverlong : kCutOverlong);
+                                      claimed, drop ? kDropOverlong : kCutOverlong, cp.lead);
     size_t n = strnlen(field, capacity);
     if (n == capacity)
         std::abort(); // not terminated inside the field
@@ -49,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool overlong = readOk ? reference::Overlong(seen, capacity) : read == kStoredTooLarge;
     std::string loaded;
     if (readOk && !(drop && overlong))
-        loaded = reference::FitToField(seen, capacity);
-    if (std::string(field, n) != loaded || reference::EndsInsideCharacter(loaded) || whole == overlong)
+        loaded = reference::FitToField(seen, capacity, cp);
+    if (std::string(field, n) != loaded || reference::EndsInsideCharacter(loaded, cp) || whole == overlong)
         std::abort();
     std::free(field);
     std::free(scratch);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hostlink/cmdline.h"
+#include "reference_text.h"
 
 namespace {
 
@@ -16,13 +17,13 @@ struct SplitCase {
     std::string params;
 };
 
-std::pair<std::string, std::string> Split(const std::string& line) {
+std::pair<std::string, std::string> Split(const std::string& line, const reference::CodePage& cp = reference::kCp932) {
     char field[260] = {};
     std::memcpy(field, line.data(), line.size() < 260 ? line.size() : 260);
     char program[260], params[260];
     std::memset(program, 'X', sizeof(program));
     std::memset(params, 'X', sizeof(params));
-    SplitCommandLine(field, program, params);
+    SplitCommandLine(field, program, params, cp.lead);
     return {program, params};
 }
 
@@ -78,8 +79,11 @@ TEST(SplitCommandLine, UnterminatedFieldIsReadAsItsFirst259Bytes) {
 }
 
 TEST(SplitCommandLine, UnterminatedFieldNeverEndsInHalfACharacter) {
-    // A lead byte whose trail byte would be the 260th byte.
-    EXPECT_EQ(Split(std::string(258, 'y') + "\x83\x5c"), std::make_pair(std::string(258, 'y'), std::string()));
+    // A lead byte whose trail byte would be the 260th byte; in 1252 it is a letter of its own.
+    const std::string y258(258, 'y');
+    EXPECT_EQ(Split(y258 + "\x83\x5c"), std::make_pair(y258, std::string()));
+    EXPECT_EQ(Split(y258 + "\x83\x5c", reference::kCp1252), std::make_pair(y258 + "\x83", std::string()));
+    EXPECT_EQ(Split(y258 + "\xFD\xA1", reference::kCp936), std::make_pair(y258, std::string()));
 }
 
 } // namespace

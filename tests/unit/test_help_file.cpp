@@ -90,6 +90,7 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
         data += blocks.substr(b + 12, 4084);
     std::map<uint32_t, std::string> titles, texts;
     std::map<uint32_t, std::vector<uint32_t>> jumps;
+    std::vector<std::pair<uint32_t, uint32_t>> headers; // a topic record's place, its next topic
     uint32_t topic = 0, block = ~0u, chars = 0, next = 12, last = ~0u, lastTopic = ~0u;
     for (size_t at = 0; at + 21 <= data.size() && U32(data, at) != 0;) {
         uint32_t pos = uint32_t(at / 4084 * 0x4000 + 12 + at % 4084);
@@ -106,6 +107,7 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
             topic = block * 0x8000 + chars;
             titles[topic] = Utf8(two);
             lastTopic = pos;
+            headers.emplace_back(pos, U32(one, 24));
         }
         if (data[at + 20] == 0x20) {
             chars += two.size();
@@ -127,6 +129,13 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
             at += 4084 - at % 4084;
     }
     EXPECT_EQ(next, 0xFFFFFFFFu) << "the sequence ends before the last link";
+    // The chain ends on an empty topic record, named by the last topic's next-topic field.
+    ASSERT_FALSE(headers.empty());
+    EXPECT_EQ(headers.back(), std::make_pair(last, 0xFFFFFFFFu)) << "no closing topic record";
+    EXPECT_EQ(titles[topic], "") << "the closing topic record has a title";
+    titles.erase(topic);
+    for (size_t i = 0; i + 1 < headers.size(); ++i)
+        EXPECT_EQ(headers[i].second, headers[i + 1].first) << "topic record " << i;
 
     std::istringstream source(ReadAll(QX_HELP_SOURCE));
     const std::regex link(R"(\[([^\]]+)\]\([^)]*\))"); // [text](topic) shows as its text

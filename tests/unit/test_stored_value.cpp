@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "reference_text.h"
 #include "tables/stored_value.h"
 
 namespace {
@@ -29,7 +30,7 @@ std::string Load(bool readOk, const std::string& scratchBytes, unsigned long siz
     std::memcpy(scratch, scratchBytes.data(), scratchBytes.size());
     std::vector<char> bytes(capacity + 1, 'X'); // the field and one guard byte
     char* field = bytes.data();
-    bool fits = LoadStoredText(field, capacity, readOk ? kStoredRead : kStoredMissing, scratch, size, overlong);
+    bool fits = LoadStoredText(field, capacity, readOk ? kStoredRead : kStoredMissing, scratch, size, overlong, reference::Lead932);
     if (whole != nullptr)
         *whole = fits;
     EXPECT_EQ(field[capacity], 'X') << "wrote past the field";
@@ -62,7 +63,7 @@ TEST(LoadStoredText, ATargetLongerThanItsFieldLoadsEmptyAndEveryOverlongTextSays
     Load(false, "", 0, 260, kDropOverlong, &whole); // missing: empty, and that is whole
     EXPECT_TRUE(whole);
     char field[260] = "stale";
-    EXPECT_FALSE(LoadStoredText(field, sizeof(field), kStoredTooLarge, "", 0, kDropOverlong));
+    EXPECT_FALSE(LoadStoredText(field, sizeof(field), kStoredTooLarge, "", 0, kDropOverlong, reference::Lead932));
     EXPECT_STREQ(field, "");
 }
 

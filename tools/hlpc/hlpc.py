@@ -17,7 +17,12 @@ from dataclasses import dataclass, field
 
 CODE_PAGE = "cp932"
 SHIFTJIS_CHARSET = 128
-FORMAT_MINOR = 21  # Windows 3.1 help file; flags 0 below: not compressed, 4 KB topic blocks
+# Windows 3.1 help file; flags 0 below: not compressed, 4 KB topic blocks. The character-set
+# record below is described with the 4.0 files, but a viewer reads |SYSTEM's records by their
+# type in any file past 3.0 (Wine's does, the demo's help screenshot shows it), and a viewer that
+# does not know a type skips it by its size; 3.1 keeps every other structure as the 3.1
+# description has it, which is what the file's reader test follows.
+FORMAT_MINOR = 21
 TOPIC_BLOCK = 4096
 BLOCK_HEADER = 12
 BLOCK_DATA = TOPIC_BLOCK - BLOCK_HEADER
@@ -205,6 +210,10 @@ def topic_links(source, path):
         for number, text in topic.paragraphs:
             style = ITEM if text.startswith("・") else BODY
             links.append(paragraph(text, style, f"{path}:{number}"))
+    # The chain ends as the format's own compilers end it: with an empty topic record that no
+    # viewer shows, so that the last topic's last paragraph is never the file's last link (the
+    # format's description says the last link holds no usable data).
+    links.append(TopicLink(RECORD_TOPIC, bytes(28), b""))
     return links
 
 
@@ -228,14 +237,15 @@ def lay_out(links):
             block, used, text = block + 1, used - BLOCK_DATA, 0
     # Topic headers: size, the browse sequence (the topics in the source's order), number, no
     # fixed region, where the text starts, where the next topic starts (none after the last).
+    # The closing record is numbered after the last topic but is in no browse sequence.
     headers = [i for i, link in enumerate(links) if link.kind == RECORD_TOPIC]
-    offsets = [NONE] + [links[i].topicoffset for i in headers] + [NONE]
+    browse = [NONE] + [links[i].topicoffset for i in headers[:-1]] + [NONE]
     for number, (start, end) in enumerate(zip(headers, headers[1:] + [len(links)])):
         size = sum(link.size() for link in links[start:end])
+        back, ahead = (browse[number], browse[number + 2]) if end < len(links) else (NONE, NONE)
         scroll = links[start + 1].topicpos if start + 1 < end else NONE
         following = links[end].topicpos if end < len(links) else NONE
-        links[start].data1 = struct.pack("<7I", size, offsets[number], offsets[number + 2], number,
-                                         NONE, scroll, following)
+        links[start].data1 = struct.pack("<7I", size, back, ahead, number, NONE, scroll, following)
 
 
 def stream_place(link):
