@@ -1,5 +1,5 @@
 # Entry points: `make demo` shows the add-on in the stand-in terminal, `make test` runs every
-# test. Both install what is missing first (Debian 12, as root or with sudo). `make bench`
+# test. Both install what is missing first (Debian 12 or 13, as root or with sudo). `make bench`
 # measures the add-on against baselines, `make dist` packs the release zip into out/.
 BUILD ?= build
 WIN := $(BUILD)/win32
@@ -11,8 +11,13 @@ BENCH_RUNS ?= 30
 # One CPU for Wine's server, the display and the measured process: a server call then costs the
 # same in every run instead of depending on which cores the scheduler picked. Empty: no pinning.
 BENCH_CPU ?= 0
+# clang-N, lld-N, llvm-N of the release (16 on Debian 12, 19 on Debian 13); exported for the scripts.
+ifeq ($(origin LLVM_VERSION),undefined)
+LLVM_VERSION := $(shell tools/llvm-version.sh)
+endif
+export LLVM_VERSION
 
-.PHONY: all deps win32 clang-cl native demo test fuzz stress bench dist clean
+.PHONY: all deps win32 clang-cl native demo test fuzz stress bench dist debian13 clean
 
 all: win32
 
@@ -27,11 +32,12 @@ win32: deps
 # The add-on in the MSVC ABI (clang-cl, lld-link): its image is gated at its link and checked by
 # its own release tests, and the Wine tests of the mingw build run on it as well (msvc_abi.*).
 clang-cl: deps
-	@cmake -S . -B $(CLANG_CL) -DCMAKE_TOOLCHAIN_FILE=cmake/clang-cl.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(CLANG_CL) -DCMAKE_TOOLCHAIN_FILE=cmake/clang-cl.cmake -DCMAKE_BUILD_TYPE=Release \
+	    -DQX_LLVM_ROOT=/usr/lib/llvm-$(LLVM_VERSION) >/dev/null
 	@cmake --build $(CLANG_CL) -j $(JOBS)
 
 native: deps win32 clang-cl
-	@cmake -S . -B $(NATIVE) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	@cmake -S . -B $(NATIVE) -DCMAKE_C_COMPILER=clang-$(LLVM_VERSION) -DCMAKE_CXX_COMPILER=clang++-$(LLVM_VERSION) \
 	    -DQX_WIN32_BUILD_DIR="$(abspath $(WIN));$(abspath $(CLANG_CL))" >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
@@ -55,5 +61,11 @@ dist: win32
 stress: native
 	@tools/with-display.sh tools/stress.sh $(abspath $(WIN))/bin $(BUILD)/stress
 
+# `make demo` and `make test` on Debian 13, in a chroot made from Debian's packages under
+# $(BUILD)/debian13 (or DEBIAN13_ROOT) and kept for the next run. Needs root; CI does not run it.
+debian13:
+	@DEBIAN13_ROOT=$${DEBIAN13_ROOT:-$(abspath $(BUILD))/debian13} tools/debian13.sh
+
+# Never into a mount (the chroot's /dev, /proc while a run is under way).
 clean:
-	rm -rf $(BUILD)
+	rm -rf --one-file-system $(BUILD)

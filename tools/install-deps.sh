@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Installs what the build, the demo and the tests need on Debian 12, only when missing.
+# Installs what the build, the demo and the tests need on Debian 12 or 13, only when missing.
+# The LLVM version (clang for the native build and the fuzzers, lld and llvm for the MSVC-ABI
+# build) is the release's own, as tools/llvm-version.sh prints it.
 set -eu
-packages=(cmake make g++ clang-14 libclang-rt-14-dev googletest libgtest-dev clang-16 lld-16 llvm-16
+n=$("$(dirname "$0")/llvm-version.sh")
+[ -n "$n" ] || { echo "install-deps.sh: no LLVM version known for this system; set LLVM_VERSION" >&2; exit 1; }
+packages=(cmake make g++ "clang-$n" "lld-$n" "llvm-$n" "libclang-rt-$n-dev" googletest libgtest-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
           fonts-ipafont-gothic fonts-wine python3 zip)
 missing=()
@@ -13,6 +17,7 @@ done
 echo "installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
 dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-$sudo apt-get update -q >/dev/null
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+"${apt[@]}" update -q >/dev/null
+"${apt[@]}" install -y -q --no-install-recommends "${missing[@]}" >/dev/null

@@ -19,7 +19,7 @@ for program in e2e_resources e2e_hostile_registry; do
     for test in $(tr -d '\r' <"$out/$program.list" | awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }'); do
         log="$out/$(echo "$test" | tr '/' '_').log"
         start=$SECONDS
-        "$here/wine-run.sh" "$bin/$program.exe" --gtest_filter="$test" >"$log" 2>&1
+        QX_WINE_TIMEOUT=1800 "$here/wine-run.sh" "$bin/$program.exe" --gtest_filter="$test" >"$log" 2>&1
         status=$?
         verdict=passed
         [ $status -eq 0 ] || { verdict="FAILED (see $log)"; failed=1; }

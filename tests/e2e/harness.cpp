@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -132,7 +133,41 @@ std::string ExeDirectory() {
     return s.substr(0, s.find_last_of("\\/") + 1);
 }
 
-HMODULE LoadAddon() { return LoadLibraryA((ExeDirectory() + "QXLAUNCH.DLL").c_str()); }
+// The loader's notification of a mapped DLL, which comes before its DllMain runs.
+struct MappedDll {
+    ULONG flags;
+    const UNICODE_STRING* fullName;
+    const UNICODE_STRING* baseName;
+    void* base;
+    ULONG size;
+};
+using MappedNotice = void(CALLBACK*)(ULONG reason, const MappedDll* dll, void* context);
+HINSTANCE addonBase;
+void (*onAddonMapped)(HINSTANCE);
+
+void CALLBACK NoteMappedDll(ULONG reason, const MappedDll* dll, void*) {
+    const UNICODE_STRING* name = dll->baseName;
+    if (reason != 1 || name->Length != 12 * sizeof(wchar_t) || _wcsnicmp(name->Buffer, L"QXLAUNCH.DLL", 12) != 0)
+        return;
+    addonBase = static_cast<HINSTANCE>(dll->base);
+    if (onAddonMapped)
+        onAddonMapped(addonBase);
+}
+
+HMODULE LoadAddon() {
+    static void* cookie = [] {
+        using Register = LONG(WINAPI*)(ULONG, MappedNotice, void*, void**);
+        auto reg = reinterpret_cast<Register>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrRegisterDllNotification"));
+        void* c = nullptr;
+        EXPECT_TRUE(reg && reg(0, NoteMappedDll, nullptr, &c) == 0) << "no notification of mapped DLLs";
+        return c;
+    }();
+    (void)cookie;
+    return LoadLibraryA((ExeDirectory() + "QXLAUNCH.DLL").c_str());
+}
+
+HINSTANCE AddonLoadBase() { return addonBase; }
+void OnAddonMapped(void (*action)(HINSTANCE)) { onAddonMapped = action; }
 
 HWND LoadUnder(const TestFrame& frame) {
     EXPECT_NE(LoadAddon(), nullptr);
@@ -170,17 +205,6 @@ void AddonTest::Attach(const EntryList& programs, const EntryList& scripts) {
     ConfigureTables(programs, scripts);
     Load();
     frame.journal.clear();
-}
-
-HINSTANCE AddonPreferredBase() {
-    std::string image = ReadFileBytes(ExeDirectory() + "QXLAUNCH.DLL");
-    if (image.size() < 0x200)
-        return NULL;
-    DWORD peOffset;
-    std::memcpy(&peOffset, image.data() + 0x3C, 4);
-    DWORD base;
-    std::memcpy(&base, image.data() + peOffset + 24 + 28, 4); // OptionalHeader.ImageBase
-    return reinterpret_cast<HINSTANCE>(static_cast<UINT_PTR>(base));
 }
 
 HWND FindLauncherWindow(HWND frame) { return FindWindowExA(frame, NULL, "QuolixLaunch", NULL); }
@@ -335,15 +359,28 @@ static bool HasClass(HWND window, const char* name) {
     return std::strcmp(cls, name) == 0;
 }
 
+static BOOL CALLBACK AddWindow(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
 HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs, DWORD pid) {
     HWND found = NULL;
     WaitUntil([&] {
-        for (found = FindWindowExA(NULL, NULL, NULL, NULL); found; found = FindWindowExA(NULL, found, NULL, NULL)) {
+        for (HWND window : TopLevelWindows()) {
+            found = window;
             DWORD owner = 0;
             GetWindowThreadProcessId(found, &owner);
             if (owner == (pid ? pid : GetCurrentProcessId()) && IsWindowVisible(found) && match(found))
                 return true;
         }
+        found = NULL;
         return false;
     }, timeoutMs);
     return found;

@@ -70,9 +70,11 @@ HWND CreateWindowOfClass(const char* name, WNDPROC procedure, DWORD style);
 // Loads QXLAUNCH.DLL from the test program's folder.
 HMODULE LoadAddon();
 std::string ExeDirectory();
-// The add-on's preferred base address, read from the file. Wine loads a DLL there when the
-// address is free; Windows, with ASLR, would move it (the image has DYNAMIC_BASE).
-HINSTANCE AddonPreferredBase();
+// Where LoadAddon's last load really mapped the add-on (null before one), and an action run
+// as soon as it is mapped, before its DllMain: with DYNAMIC_BASE, Windows' address space layout
+// randomisation and Wine 10 move it away from its preferred base.
+HINSTANCE AddonLoadBase();
+void OnAddonMapped(void (*action)(HINSTANCE));
 // The launcher window: the frame's child of class "QuolixLaunch".
 HWND FindLauncherWindow(HWND frame);
 // Messages of the private range only, in order, without HM_ISONLINE.
@@ -109,6 +111,9 @@ void StoreHandEditedValues();
 
 // Modal UI. A visible top-level window of the process (this one where pid is 0) that matches.
 HWND WaitForWindow(const std::function<bool(HWND)>& match, DWORD timeoutMs = 8000, DWORD pid = 0);
+// The top-level windows, listed in one call: a walk with FindWindowExA(NULL, previous, ...) hangs
+// Wine 10's server when the previous window is being destroyed meanwhile (docs/WINE.md).
+std::vector<HWND> TopLevelWindows();
 HWND WaitForDialog(DWORD timeoutMs = 8000, DWORD pid = 0); // a "#32770" window
 void PressButton(HWND dialog, int id);
 // The caption a message box gets when it is shown without one.

@@ -86,16 +86,31 @@ int OwnSections() {
     return sections;
 }
 
-// Windows of the process among `parent`'s children and their descendants.
+static BOOL CALLBACK CountOwned(HWND window, LPARAM counter) {
+    auto* count = reinterpret_cast<std::pair<DWORD, int>*>(counter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    count->second += owner == count->first;
+    return TRUE;
+}
+
+// Windows of the process among `parent`'s children and their descendants; the top-level ones
+// (parent NULL) listed in one call, see TopLevelWindows.
 int CountWindows(HWND parent, DWORD pid) {
-    int count = 0;
+    std::pair<DWORD, int> count{pid, 0};
+    if (parent == NULL) {
+        for (HWND window : TopLevelWindows()) {
+            CountOwned(window, reinterpret_cast<LPARAM>(&count));
+            EnumChildWindows(window, CountOwned, reinterpret_cast<LPARAM>(&count));
+        }
+        return count.second;
+    }
     for (HWND window = FindWindowExA(parent, NULL, NULL, NULL); window;
          window = FindWindowExA(parent, window, NULL, NULL)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        count += (owner == pid) + CountWindows(window, pid);
+        CountOwned(window, reinterpret_cast<LPARAM>(&count));
+        count.second += CountWindows(window, pid);
     }
-    return count;
+    return count.second;
 }
 
 // Wine keeps a per-process GDI handle table of 24-byte entries behind the process's PEB

@@ -87,14 +87,18 @@ TEST_F(Attach, HostTerminalNotRunningShowsOneBoxAndFailsTheLoad) {
     DefaultBoxCaption(); // read while the main thread is free
     ExpectFailedLoad(kHostNotRunning);
     WNDCLASSA wc;
-    EXPECT_FALSE(GetClassInfoA(AddonPreferredBase(), "QuolixLaunch", &wc));
+    ASSERT_NE(AddonLoadBase(), nullptr);
+    EXPECT_FALSE(GetClassInfoA(AddonLoadBase(), "QuolixLaunch", &wc));
 }
 
 // The class fails to register when one of the same name already exists for the add-on's
-// instance; the add-on loads at its fixed base, so the test can claim the name first.
+// instance: the test claims the name as soon as the loader has mapped the add-on.
+ATOM claimedClass;
 TEST_F(Attach, ClassThatCannotBeRegisteredShowsInternalErrorOne) {
-    ASSERT_NE(RegisterWindowClass("QuolixLaunch", DefWindowProcA, AddonPreferredBase()), 0);
+    OnAddonMapped([](HINSTANCE base) { claimedClass = RegisterWindowClass("QuolixLaunch", DefWindowProcA, base); });
     ExpectFailedLoad(kInternalError1);
+    OnAddonMapped(nullptr);
+    EXPECT_NE(claimedClass, 0);
 }
 
 HHOOK creationHook;
@@ -114,7 +118,8 @@ TEST_F(Attach, WindowThatCannotBeCreatedShowsInternalErrorTwo) {
     ExpectFailedLoad(kInternalError2); // the box not owned by the frame, although it is known by then
     UnhookWindowsHookEx(creationHook);
     WNDCLASSA wc; // a class whose procedure is unmapped would crash the next window of it
-    EXPECT_FALSE(GetClassInfoA(AddonPreferredBase(), "QuolixLaunch", &wc));
+    ASSERT_NE(AddonLoadBase(), nullptr);
+    EXPECT_FALSE(GetClassInfoA(AddonLoadBase(), "QuolixLaunch", &wc));
 }
 
 // Run as on Windows NT and as on Windows 95, where the add-on keeps itself by its ANSI path.

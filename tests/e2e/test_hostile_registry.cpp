@@ -418,7 +418,12 @@ TEST_F(CorruptedTable, TargetsThatLostTheirNulStayWithinTheirField) {
     ASSERT_TRUE(job.ok());
     TestFolder noopDir("qx-noop-corrupted");
     SetEnvironmentVariableA("QX_NOOP_DIR", noopDir.path().c_str());
+    // From the terminal's folder, where the shell finds the bare name (docs/WINE.md).
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    SetCurrentDirectoryA(ExeDirectory().c_str());
     SendMessageA(launcher, WM_COMMAND, 200, 0);
+    SetCurrentDirectoryA(cwd);
     SetEnvironmentVariableA("QX_NOOP_DIR", NULL);
     ASSERT_TRUE(job.WaitForActiveAtMost(1, 10000)) << "qxnoop did not end";
     std::vector<std::string> files = Search(noopDir / "*");

