@@ -36,7 +36,10 @@ clang-cl: deps
 	    -DQX_LLVM_ROOT=/usr/lib/llvm-$(LLVM_VERSION) >/dev/null
 	@cmake --build $(CLANG_CL) -j $(JOBS)
 
+# A cache made with another clang is dropped first: CMake would start it afresh on its own, but
+# without the -D settings of this line (the Windows builds' tests would silently go missing).
 native: deps win32 clang-cl
+	@grep -qsx 'CMAKE_CXX_COMPILER:[A-Z]*=.*clang++-$(LLVM_VERSION)' $(NATIVE)/CMakeCache.txt || rm -f $(NATIVE)/CMakeCache.txt
 	@cmake -S . -B $(NATIVE) -DCMAKE_C_COMPILER=clang-$(LLVM_VERSION) -DCMAKE_CXX_COMPILER=clang++-$(LLVM_VERSION) \
 	    -DQX_WIN32_BUILD_DIR="$(abspath $(WIN));$(abspath $(CLANG_CL))" >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
