@@ -12,7 +12,7 @@ own memory routines.
   pe_facts.py --imports FILE           prints the imported DLL names, comma-separated
 Options: --base ADDRESS (the configured image base); --map MAP --disassembler OBJDUMP (the
 link map and a disassembler, to look into memset, memcpy and memmove); with --gate, --finish
-first writes what the linkers cannot (read-only resources; with --msvc-linker, for link.exe,
+first writes what the linkers cannot (read-only resources, writable import tables; with --msvc-linker, for link.exe,
 OS and subsystem version 4.0 and a zero timestamp).
 """
 import argparse
@@ -316,7 +316,8 @@ def checksum(data, field):
 
 def finish(path, msvc_linker):
     """What the linkers cannot write: GNU ld marks any section named .rsrc writable (and finds
-    the resources by that name only); link.exe writes no version below 5.01 for x86 and stamps
+    the resources by that name only), and the import tables' section writable only when it
+    holds data too; link.exe writes no version below 5.01 for x86 and stamps
     every image with a time (or, under /Brepro, a hash with a debug directory). The checksum,
     where the linker wrote one, follows."""
     image = Image(path)
@@ -324,6 +325,13 @@ def finish(path, msvc_linker):
     resources = image.section_at(image.directory[RESOURCE_DIRECTORY][0])
     if resources and image.directory[RESOURCE_DIRECTORY][0]:
         struct.pack_into("<I", data, resources.header + 36, resources.characteristics & ~SCN_WRITE)
+    # GNU ld 2.44 (Debian 13) leaves an .idata without data of its own read-only; 2.40 did not.
+    image.imports()
+    for rva in image.address_tables:
+        tables = image.section_at(rva)
+        if tables:
+            flags = struct.unpack_from("<I", data, tables.header + 36)[0]
+            struct.pack_into("<I", data, tables.header + 36, flags | SCN_WRITE)
     if msvc_linker:
         struct.pack_into("<I", data, image.pe + 8, 0)
         struct.pack_into("<HH", data, image.opt + 40, 4, 0)
