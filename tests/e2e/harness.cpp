@@ -677,9 +677,9 @@ FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
 } // namespace
 
 void HookLateCalls() {
-    loadLibrary = reinterpret_cast<decltype(loadLibrary)>(HookAddonImport("KERNEL32.dll", "LoadLibraryA", reinterpret_cast<void*>(LoadOrRefuse)));
-    getProcAddress = reinterpret_cast<decltype(getProcAddress)>(HookAddonImport("KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUpOrRefuse)));
-    freeLibrary = reinterpret_cast<decltype(freeLibrary)>(HookAddonImport("KERNEL32.dll", "FreeLibrary", reinterpret_cast<void*>(CountFree)));
+    HookImport(loadLibrary, "KERNEL32.dll", "LoadLibraryA", LoadOrRefuse);
+    HookImport(getProcAddress, "KERNEL32.dll", "GetProcAddress", LookUpOrRefuse);
+    HookImport(freeLibrary, "KERNEL32.dll", "FreeLibrary", CountFree);
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -163,6 +163,12 @@ void RunDriven(const std::function<void()>& action, const std::function<void()>&
 // null (and the test has failed) when the module does not import it.
 void* HookAddonImport(const char* dll, const char* function, void* replacement,
                       const char* module = "QXLAUNCH.DLL");
+// The same for a typed function: `real` receives the function the module called before.
+template <typename Function>
+void HookImport(Function& real, const char* dll, const char* function, Function replacement,
+                const char* module = "QXLAUNCH.DLL") {
+    real = reinterpret_cast<Function>(HookAddonImport(dll, function, reinterpret_cast<void*>(replacement), module));
+}
 // Makes `dll`'s export of `function` lead to `replacement` for the modules bound afterwards (the
 // add-on's attach); returns the function it led to, which a second call puts back.
 void* HookExport(const char* dll, const char* function, void* replacement);

@@ -133,8 +133,8 @@ TEST_F(Resources, SettingsSheetsOpenedAndCancelledLeaveItsHandlesAndGuiObjectsFl
     TestFrame frame(true);
     HWND launcher = LoadUnder(frame);
     ASSERT_NE(launcher, nullptr);
-    findFirst = reinterpret_cast<decltype(findFirst)>(HookAddonImport("KERNEL32.dll", "FindFirstFileA", reinterpret_cast<void*>(CountedFindFirst)));
-    findClose = reinterpret_cast<decltype(findClose)>(HookAddonImport("KERNEL32.dll", "FindClose", reinterpret_cast<void*>(CountedFindClose)));
+    HookImport(findFirst, "KERNEL32.dll", "FindFirstFileA", CountedFindFirst);
+    HookImport(findClose, "KERNEL32.dll", "FindClose", CountedFindClose);
     ASSERT_TRUE(findFirst && findClose);
     const auto run = [&](int sheets) {
         for (int i = 0; i < sheets; ++i)

@@ -191,15 +191,13 @@ LONG WINAPI CloseKey(HKEY key) {
 
 TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
     ConfigureTables({{"t", "c.exe"}}, {});
-    void* hooks[][2] = {{&createKey, reinterpret_cast<void*>(CreateKey)}, {&queryValue, reinterpret_cast<void*>(QueryValue)},
-                        {&setValue, reinterpret_cast<void*>(SetValue)}, {&closeKey, reinterpret_cast<void*>(CloseKey)}};
-    const char* names[] = {"RegCreateKeyExA", "RegQueryValueExA", "RegSetValueExA", "RegCloseKey"};
-    for (int i = 0; i < 4; ++i) // this program's own imports: the store is linked into it
-        *static_cast<void**>(hooks[i][0]) = HookAddonImport("ADVAPI32.dll", names[i], hooks[i][1], nullptr);
+    // This program's own imports: the store is linked into it.
+    HookImport(createKey, "ADVAPI32.dll", "RegCreateKeyExA", CreateKey, nullptr);
+    HookImport(queryValue, "ADVAPI32.dll", "RegQueryValueExA", QueryValue, nullptr);
+    HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
+    HookImport(closeKey, "ADVAPI32.dll", "RegCloseKey", CloseKey, nullptr);
     LoadLaunchTables();
     SaveLaunchTables();
-    for (int i = 0; i < 4; ++i)
-        HookAddonImport("ADVAPI32.dll", names[i], *static_cast<void**>(hooks[i][0]), nullptr);
     auto open = [](const char* path) { return "create HKCU " + std::string(path) + " 0 - 0 all - "; };
     const std::string scratch = std::to_string(kReadScratchSize);
     EXPECT_EQ(calls, (std::vector<std::string>{

@@ -74,9 +74,9 @@ TEST_F(TextChannel, CreationAndHandOverCallTheSystemWithTheirFixedArguments) {
     HookExport("KERNEL32.dll", "CreateFileMappingA", reinterpret_cast<void*>(createMapping));
     HookExport("KERNEL32.dll", "MapViewOfFile", reinterpret_cast<void*>(mapView));
     frame.journal.clear();
-    openProcess = reinterpret_cast<decltype(openProcess)>(HookAddonImport("KERNEL32.dll", "OpenProcess", reinterpret_cast<void*>(OpenHost)));
-    duplicateHandle = reinterpret_cast<decltype(duplicateHandle)>(HookAddonImport("KERNEL32.dll", "DuplicateHandle", reinterpret_cast<void*>(Duplicate)));
-    closeHandle = reinterpret_cast<decltype(closeHandle)>(HookAddonImport("KERNEL32.dll", "CloseHandle", reinterpret_cast<void*>(Close)));
+    HookImport(openProcess, "KERNEL32.dll", "OpenProcess", OpenHost);
+    HookImport(duplicateHandle, "KERNEL32.dll", "DuplicateHandle", Duplicate);
+    HookImport(closeHandle, "KERNEL32.dll", "CloseHandle", Close);
     Pick(300);
     EXPECT_EQ(handOver, (std::vector<std::string>{"section paging - 4 0 1024 -", "view 983071 0 0 0", "open 64 1 host",
                                                   "duplicate self host 0 1 2", "close host"}));
