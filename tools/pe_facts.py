@@ -143,10 +143,15 @@ class Image:
             return 0, 0
         return struct.unpack_from("<II", self.data, self.offset(rva) + 20)
 
+    def address_tables(self):
+        """The RVAs of the import address tables, one for each DLL imported from."""
+        self.imports()
+        return self._address_tables
+
     def imports(self):
         """[(dll name, [function names or '#ordinal'])] in the image's order."""
         rva, size = self.directory[1]
-        result, self.address_tables = [], []
+        result, self._address_tables = [], []
         if rva == 0 or size == 0:
             return result
         at = self.offset(rva)
@@ -164,7 +169,7 @@ class Image:
                                  else self.cstring(entry + 2))
                 thunk += 4
             result.append((self.cstring(name), functions))
-            self.address_tables.append(first)
+            self._address_tables.append(first)
             at += 20
 
 
@@ -282,7 +287,7 @@ def faults(image, base=IMAGE_BASE):
                              "functions" % (dll, function))
     # Windows NT's loader lifts a read-only table's protection while it writes the addresses;
     # nothing documents that 95's does, so the tables lie in a writable section.
-    for rva in image.address_tables:
+    for rva in image.address_tables():
         section = image.section_at(rva)
         if not section or not section.characteristics & SCN_WRITE:
             found.append("the import address table at 0x%x is not in a writable section" % rva)
@@ -326,8 +331,7 @@ def finish(path, msvc_linker):
     if resources and image.directory[RESOURCE_DIRECTORY][0]:
         struct.pack_into("<I", data, resources.header + 36, resources.characteristics & ~SCN_WRITE)
     # GNU ld 2.44 (Debian 13) leaves an .idata without data of its own read-only; 2.40 did not.
-    image.imports()
-    for rva in image.address_tables:
+    for rva in image.address_tables():
         tables = image.section_at(rva)
         if tables:
             flags = struct.unpack_from("<I", data, tables.header + 36)[0]

@@ -9,9 +9,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import pe_facts as pe  # noqa: E402
 
 image = pe.Image(sys.argv[1])
-image.imports()
 code, resources, imports = (image.section_at(rva) for rva in (
-    image.entry, image.directory[pe.RESOURCE_DIRECTORY][0], image.address_tables[0]))
+    image.entry, image.directory[pe.RESOURCE_DIRECTORY][0], image.address_tables()[0]))
 data = next(s for s in image.section_list if s.characteristics & pe.SCN_WRITE)
 blocks = image.offset(image.directory[pe.RELOCATION_DIRECTORY][0])
 flags = lambda s, set=0, clear=0: (s.header + 36, "<I", s.characteristics & ~clear | set)  # noqa
