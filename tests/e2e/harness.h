@@ -229,6 +229,9 @@ class RegistryTest : public ::testing::Test {
 // failed) when the load or the window failed.
 HWND LoadUnder(const TestFrame& frame);
 
+// The names of a test's two runs, parameterised by whether the system answers as Windows 95.
+inline std::string WindowsName(const ::testing::TestParamInfo<bool>& on) { return on.param ? "95" : "NT"; }
+
 // A test with a clean registry and a recording frame of the terminal's class.
 class AddonTest : public RegistryTest {
   protected:

@@ -124,7 +124,7 @@ TEST_F(Attach, WindowThatCannotBeCreatedShowsInternalErrorTwo) {
 
 // Run as on Windows NT and as on Windows 95, where the add-on keeps itself by its ANSI path.
 class AttachOn : public Attach, public ::testing::WithParamInterface<bool> {};
-INSTANTIATE_TEST_SUITE_P(Windows, AttachOn, ::testing::Bool(), [](const auto& on) { return on.param ? "95" : "NT"; });
+INSTANTIATE_TEST_SUITE_P(Windows, AttachOn, ::testing::Bool(), WindowsName);
 
 TEST_P(AttachOn, ThreadNotificationsAndUnloadLeaveTheWindowWorking) {
     ConfigureTables({}, {{"Diary", "diary.scr"}});

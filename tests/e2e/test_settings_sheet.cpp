@@ -127,7 +127,7 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
 // As on Windows NT with the side-by-side COMCTL32 mapped, as a terminal with visual styles has
 // it, which is taken; as on Windows 95 with none mapped: the system folder's.
 class SettingsSheetOn : public SettingsSheet, public ::testing::WithParamInterface<bool> {};
-INSTANTIATE_TEST_SUITE_P(Windows, SettingsSheetOn, ::testing::Bool(), [](const auto& on) { return on.param ? "95" : "NT"; });
+INSTANTIATE_TEST_SUITE_P(Windows, SettingsSheetOn, ::testing::Bool(), WindowsName);
 
 TEST_P(SettingsSheetOn, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
     char windows[MAX_PATH];
