@@ -56,12 +56,28 @@ static void PinModule(HINSTANCE instance) {
         KeepOnlyThisModule(instance, LoadLibraryA(path));
 }
 
+// The frame of the terminal that loads us, even when another terminal's frame comes first.
+static BOOL CALLBACK TakeOwnFrame(HWND window, LPARAM) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[32];
+    if (process != GetCurrentProcessId() || GetClassNameA(window, name, sizeof(name)) == 0 ||
+        lstrcmpiA(name, kFrameClassName) != 0)
+        return TRUE;
+    LauncherState.HostFrame = window;
+    return FALSE;
+}
+
 // Whether the launcher class is ours to remove: a class of that name may be someone else's.
 static bool LauncherClassHeld;
 
 static BOOL AttachToHost(HINSTANCE instance) {
     LauncherState.ModuleInstance = instance;
-    LauncherState.HostFrame = FindWindowA(kFrameClassName, NULL);
+    EnumWindows(TakeOwnFrame, 0);
+    // A process without a frame of its own may be a loader beside a terminal of another
+    // process: the first frame of the class is that terminal's.
+    if (LauncherState.HostFrame == NULL)
+        LauncherState.HostFrame = FindWindowA(kFrameClassName, NULL);
     if (LauncherState.HostFrame == NULL)
         return FailAttach(kTextHostNotRunning);
     if (RegisterLauncherClass() == 0)

@@ -29,6 +29,10 @@ QX_TEXT(kTextOnline, "オンライン中は設定できません。",
 // "Quolix Launch V1.0 settings" (the sheet's title bar).
 QX_TEXT(kTextSheetCaption, "Quolixランチ V1.0 の設定",
         "Quolix\x83\x89\x83\x93\x83\x60 V1.0 \x82\xcc\x90\xdd\x92\xe8");
+// "The settings could not be saved." (the changes hold until the terminal ends)
+QX_TEXT(kTextSaveFailed, "設定を保存できませんでした。",
+        "\x90\xdd\x92\xe8\x82\xf0\x95\xdb\x91\xb6\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1"
+        "\x82\xc5\x82\xb5\x82\xbd\x81\x42");
 // "Quolix must be restarted for the settings to take effect" (no closing full stop).
 QX_TEXT(kTextRestartNotice, "設定した内容を有効にするためにはQuolixを再起動する必要があります",
         "\x90\xdd\x92\xe8\x82\xb5\x82\xbd\x93\xe0\x97\x65\x82\xf0\x97\x4c\x8c\xf8\x82\xc9"

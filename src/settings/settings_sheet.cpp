@@ -80,7 +80,9 @@ void RunSettingsSheet() {
     int oldScriptCount = LauncherState.ScriptTable.count;
     TakeBackups();
     PropertySheetLate(&header); // OK, Cancel and a sheet that never showed all go on alike
-    SaveLaunchTables();
+    // The menus follow the sheet all the same: the changes hold until the terminal ends.
+    if (!SaveLaunchTables())
+        MessageBoxA(frame, kTextSaveFailed, NULL, MB_ICONERROR);
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
         LauncherState.RestartPending = true;
         MessageBoxA(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);

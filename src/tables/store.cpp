@@ -16,6 +16,9 @@ void OpenStoreKey(const char* path) {
     DWORD disposition = 0;
     LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, NULL, REG_OPTION_NON_VOLATILE,
                                   KEY_ALL_ACCESS, NULL, &key, &disposition);
+    // A profile that may only be read still shows what it holds; the save then reports.
+    if (result != ERROR_SUCCESS)
+        result = RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key);
     LauncherState.StoreKey = result == ERROR_SUCCESS ? key : NULL;
 }
 
@@ -55,15 +58,16 @@ bool ReadStoreString(const char* name, char* field, unsigned long capacity, Over
 }
 
 // Texts come from the table's fields, so no more than a target field's bytes are measured.
-void WriteStoreString(const char* name, const char* text) {
-    RegSetValueExA(LauncherState.StoreKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   static_cast<DWORD>(BoundedLength(text, kTargetSize - 1) + 1));
+bool WriteStoreString(const char* name, const char* text) {
+    DWORD size = static_cast<DWORD>(BoundedLength(text, kTargetSize - 1) + 1);
+    return RegSetValueExA(LauncherState.StoreKey, name, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
 }
 
-void WriteStoreDword(const char* name, int value) {
+bool WriteStoreDword(const char* name, int value) {
     DWORD data = static_cast<DWORD>(value);
-    RegSetValueExA(LauncherState.StoreKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                   sizeof(data));
+    return RegSetValueExA(LauncherState.StoreKey, name, 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&data), sizeof(data)) == ERROR_SUCCESS;
 }
 
 static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& table) {
@@ -79,17 +83,20 @@ static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& t
     CloseStoreKey();
 }
 
-static void SaveTable(const char* path, const char* targetPrefix, const LaunchTable& table) {
+// Every value is written even after one was refused: what can be stored is, and nothing else
+// is touched for the failure.
+static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTable& table) {
     OpenStoreKey(path);
-    WriteStoreDword("Count", table.count);
+    bool saved = WriteStoreDword("Count", table.count);
     for (int i = 0; i < table.count; ++i) {
         char name[16];
         FormatValueName(name, sizeof(name), "Title", i);
-        WriteStoreString(name, table.entries[i].title);
+        saved &= WriteStoreString(name, table.entries[i].title);
         FormatValueName(name, sizeof(name), targetPrefix, i);
-        WriteStoreString(name, table.entries[i].target);
+        saved &= WriteStoreString(name, table.entries[i].target);
     }
     CloseStoreKey();
+    return saved;
 }
 
 void LoadLaunchTables() {
@@ -97,7 +104,7 @@ void LoadLaunchTables() {
     LoadTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable);
 }
 
-void SaveLaunchTables() {
-    SaveTable(kFileKeyPath, "Command", LauncherState.FileTable);
-    SaveTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable);
+bool SaveLaunchTables() {
+    bool files = SaveTable(kFileKeyPath, "Command", LauncherState.FileTable);
+    return SaveTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable) && files;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
 #include <commctrl.h>
 #include <prsht.h>
 #include <shellapi.h>
@@ -259,6 +260,33 @@ void SetRaw(const char* key, const char* name, DWORD type, const void* data, DWO
               ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExA(h, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     RegCloseKey(h);
+}
+
+// Everyone granted `access` alone, the permissions of the parent key not inherited.
+static bool GrantEveryone(HKEY key, DWORD access) {
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = NULL;
+    alignas(4) BYTE buffer[256];
+    PACL acl = reinterpret_cast<PACL>(buffer);
+    bool granted = AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone) &&
+                   InitializeAcl(acl, sizeof(buffer), ACL_REVISION) && AddAccessAllowedAce(acl, ACL_REVISION, access, everyone) &&
+                   SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                   NULL, NULL, acl, NULL) == ERROR_SUCCESS;
+    FreeSid(everyone);
+    return granted;
+}
+
+ReadOnlyKey::ReadOnlyKey(const char* key) {
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key_, NULL), ERROR_SUCCESS);
+    EXPECT_TRUE(GrantEveryone(key_, KEY_READ)) << key;
+    HKEY probe; // the permissions hold: writing is refused, reading is not
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &probe, NULL), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(KeyExists(key));
+}
+
+ReadOnlyKey::~ReadOnlyKey() {
+    EXPECT_TRUE(GrantEveryone(key_, KEY_ALL_ACCESS));
+    RegCloseKey(key_);
 }
 
 void SetString(const char* key, const char* name, const std::string& text) {

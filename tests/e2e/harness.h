@@ -104,6 +104,18 @@ void ConfigureTables(const EntryList& programs, const EntryList& scripts);
 std::vector<std::string> Titles(const EntryList& entries);
 // Both tables stored exactly as these entries: each "Count", every title and target.
 void ExpectStoredTables(const EntryList& programs, const EntryList& scripts);
+// While it lives, everyone may only read the key (made if missing), as in a profile that
+// refuses writing; it gives full access back before the registry is reset.
+class ReadOnlyKey {
+  public:
+    explicit ReadOnlyKey(const char* key);
+    ~ReadOnlyKey();
+    ReadOnlyKey(const ReadOnlyKey&) = delete;
+    ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+
+  private:
+    HKEY key_ = NULL; // opened to change its permissions, before they were taken away
+};
 // Hand-edited values: counts of 9 and -1; program titles too long, binary without a NUL, a
 // number, a double-byte character straddling the cut, and a plain one; command lines at their
 // field's limit, past it, and past the read buffer.

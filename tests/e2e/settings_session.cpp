@@ -28,10 +28,11 @@ SettingsSession::SheetRun SettingsSession::RunSheet(const std::function<void(HWN
                 ASSERT_TRUE(WaitUntil([&] { return !IsWindow(sheet); })) << "sheet still open";
             }
             HWND box = NULL;
-            WaitUntil([&] { return returned || (box = WaitForDialog(0)) != NULL; });
-            if (box) {
-                run.after = ReadMessageBox(box);
+            while (WaitUntil([&] { return returned || (box = WaitForDialog(0)) != NULL; }) && box) {
+                (run.boxes++ == 0 ? run.after : run.last) = ReadMessageBox(box);
                 PressButton(box, IDOK);
+                ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+                box = NULL;
             }
         });
     return run;

@@ -22,11 +22,13 @@ class SettingsSession : public AddonTest {
 
     // Picks the settings item. `drive` runs on the driver thread with the open sheet and its
     // current page (the first); a sheet it
-    // leaves open is cancelled; a box shown after the sheet has closed is read into the result
-    // and dismissed. `sheetShown` is false when no sheet appeared (then `drive` does not run).
+    // leaves open is cancelled; each box shown after the sheet has closed is dismissed, the
+    // first read into `after`, a later one into `last`. `sheetShown` is false when no sheet
+    // appeared (then `drive` does not run).
     struct SheetRun {
         bool sheetShown = false;
-        BoxInfo after;
+        BoxInfo after, last;
+        int boxes = 0;
     };
     SheetRun RunSheet(const std::function<void(HWND sheet, HWND page)>& drive);
 

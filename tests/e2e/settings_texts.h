@@ -22,10 +22,12 @@ const std::string kTitleLabelTail = Sjis(" -   ﾀｲﾄﾙ:");
 const std::string kCommandLabel = Sjis("ｺﾏﾝﾄﾞﾗｲﾝ:");
 const std::string kBrowseLabel = Sjis("参照...");
 const std::string kScriptFileLabel = Sjis("ｽｸﾘﾌﾟﾄﾌｧｲﾙ:");
-// The sheet's caption, the restart notice and its caption, the online refusal, the two rules.
+// The sheet's caption, the restart notice and its caption, the failed save, the online refusal,
+// the two rules.
 const std::string kSheetCaption = Sjis("Quolixランチ V1.0 の設定");
 const std::string kRestartNotice = Sjis("設定した内容を有効にするためにはQuolixを再起動する必要があります");
 const std::string kRestartCaption = Sjis("Quolixランチ");
+const std::string kSaveFailed = Sjis("設定を保存できませんでした。");
 const std::string kOnlineRefusal = Sjis("オンライン中は設定できません。");
 const std::string kFillFromTop = Sjis("上に詰めて入力してください。");
 const std::string kBothFields = Sjis("タイトルとコマンドラインの両方を指定してください。");

@@ -65,6 +65,20 @@ TEST_F(Attach, FiveAndFiveGiveElevenDistinctHandlesEachWithItsOwnTitle) {
     EXPECT_EQ(handles.size(), 12u);
 }
 
+// Another terminal that stays on top holds the first frame of the class; the add-on joins the
+// frame of the process that loaded it, and the other terminal hears nothing. With no frame in
+// the loading process the first one is taken (CrossProcess below).
+TEST_F(Attach, JoinsItsOwnTerminalWhileAnotherStaysOnTop) {
+    TestFolder folder("qx-other");
+    const std::string journal = folder / "journal.txt";
+    JobProcess other;
+    HWND otherFrame = StartTerminal(other, "--no-load --topmost --journal \"" + journal + "\"");
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(journal) == "FRAME READY\n"; })); // on top by then
+    ASSERT_TRUE(otherFrame && FindWindowA("QuolixFrameClass", NULL) == otherFrame) << "not the first frame";
+    ExpectAttachOf({}, {});
+    EXPECT_EQ(ReadFileBytes(journal), "FRAME READY\n");
+}
+
 TEST_F(Attach, LauncherWindowIsAHiddenZeroSizeChildOfTheFrame) {
     Load();
     ASSERT_NE(launcher, nullptr);

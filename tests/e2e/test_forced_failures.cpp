@@ -38,19 +38,26 @@ LONG WINAPI NoKey(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUT
     RegOpenKeyExA(HKEY_CURRENT_USER, kDecoyKey, 0, KEY_ALL_ACCESS, key);
     return ERROR_ACCESS_DENIED;
 }
+LONG WINAPI NoReadKey(HKEY, LPCSTR, DWORD, REGSAM, PHKEY key) { return NoKey(NULL, NULL, 0, NULL, 0, 0, NULL, key, NULL); }
 
+// Neither for writing nor for reading.
 TEST_F(ForcedFailure, KeysThatCannotBeOpenedLoadEmptyTablesAndSaveNothing) {
+    DefaultBoxCaption(); // read while the main thread is free
     ConfigureTables({{"P", "p.exe"}}, {{"S", "s.scr"}});
     SetDword(kDecoyKey, "Count", 1);
     for (const char* name : {"Title00", "Command00", "ScriptFile00"})
         SetString(kDecoyKey, name, "decoy");
     void* create = HookExport("ADVAPI32.dll", "RegCreateKeyExA", reinterpret_cast<void*>(NoKey));
+    void* open = HookExport("ADVAPI32.dll", "RegOpenKeyExA", reinterpret_cast<void*>(NoReadKey));
     Load();
     HookExport("ADVAPI32.dll", "RegCreateKeyExA", create);
+    HookExport("ADVAPI32.dll", "RegOpenKeyExA", open);
     EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 100) + Line(HM_ADDSETTINGSITEM, L(), kSettingsItem));
-    // At the sheet's close: the row typed goes nowhere; the tables and the decoy stay as stored.
+    // At the sheet's close: the row typed goes nowhere but is reported; the tables and the decoy
+    // stay as stored.
     HookAddonImport("ADVAPI32.dll", "RegCreateKeyExA", reinterpret_cast<void*>(NoKey));
-    EditAndConfirm([&](HWND page) { SetRow(page, 0, "typed", "typed.exe"); });
+    HookAddonImport("ADVAPI32.dll", "RegOpenKeyExA", reinterpret_cast<void*>(NoReadKey));
+    ExpectErrorBox(EditAndConfirm([&](HWND page) { SetRow(page, 0, "typed", "typed.exe"); }).after, kSaveFailed, frame.hwnd());
     ExpectStoredString(kFileKey, "Title00", "P");
     ExpectStoredString(kDecoyKey, "Title00", "decoy");
     ExpectStoredCount(kDecoyKey, 1);

@@ -229,6 +229,41 @@ TEST_F(SettingsSheet, IdsOfRemovedProgramsStartNothing) {
     EXPECT_EQ(LastFields(recorder.Starts()), std::vector<std::string>{"|p2"});
 }
 
+// A profile that may only be read: the pages show every stored entry and the script folder;
+// each save, Cancel's too, is reported once, keeps what is stored, and the menus follow the
+// sheet all the same, the restart notice after the report.
+TEST_F(SettingsSheet, AProfileThatMayOnlyBeReadShowsEverythingAndReportsEachSave) {
+    DefaultBoxCaption(); // read while the main thread is free
+    RecorderLog recorder;
+    TestFolder folder("qx-scripts");
+    MakeEntries(folder.path(), {"a.scr"});
+    SetString(kHostConfigKey, "ScriptPath", folder.path());
+    const EntryList programs{{"One", "one.exe"}}, scripts{{"Diary", "diary.scr"}};
+    ConfigureTables(programs, scripts);
+    ReadOnlyKey files(kFileKey), scriptKey(kScriptKey), config(kHostConfigKey);
+    Load();
+    frame.journal.clear();
+    SheetRun run = EditAndConfirm([&](HWND page) {
+        EXPECT_EQ(ControlText(page, kTitle), "One");
+        SetRow(page, 1, "Two", recorder.program() + " two");
+        PostSheetPage(GetParent(page), 1);
+        ASSERT_TRUE(WaitUntil([&] { return CurrentPageIndex(GetParent(page)) == 1; }));
+        EXPECT_EQ(ControlText(CurrentPage(GetParent(page)), kTitle), "Diary");
+        EXPECT_EQ(ComboItems(GetDlgItem(CurrentPage(GetParent(page)), kScriptFile)), std::vector<std::string>{"a.scr"});
+    });
+    EXPECT_EQ(run.boxes, 1);
+    ExpectErrorBox(run.after, kSaveFailed, frame.hwnd());
+    EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 201) + Line(HM_ADDFILEITEM, L(), "Two"));
+    ExpectStoredTables(programs, scripts);
+    Pick(201);
+    EXPECT_EQ(LastFields(recorder.Starts()), std::vector<std::string>{"|two"});
+    run = RunSheet([](HWND sheet, HWND) { PostSheetButton(sheet, PSBTN_CANCEL); });
+    EXPECT_EQ(std::make_pair(run.boxes, run.after.text), std::make_pair(1, kSaveFailed));
+    run = EditAndConfirm([](HWND page) { SetRow(page, 1, "", ""); });
+    EXPECT_EQ(std::make_pair(run.boxes, run.after.text), std::make_pair(2, kSaveFailed));
+    ExpectRestartNotice(run.last);
+}
+
 TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
     RecorderLog recorder;
     Attach({{"Recorder", recorder.program() + " before"}}, {});

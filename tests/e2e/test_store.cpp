@@ -76,7 +76,7 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
     Put(Files(), 1, Sjis("メモ帳"), "");
     Scripts().count = 1;
     Put(Scripts(), 0, "diary", "diary.scr");
-    SaveLaunchTables();
+    EXPECT_TRUE(SaveLaunchTables());
     // A title of 80 bytes with its NUL, an empty target as a one-byte REG_SZ.
     ExpectStoredTables({{std::string(79, 'T'), "notepad.exe"}, {Sjis("メモ帳"), ""}}, {{"diary", "diary.scr"}});
     EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
@@ -86,6 +86,21 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
     std::memset(&LauncherState, 0, sizeof(LauncherState));
     LoadLaunchTables();
     EXPECT_EQ(Loaded(Files()), (std::vector<std::string>{std::string(79, 'T') + "|notepad.exe", Sjis("メモ帳") + "|"}));
+}
+
+// A key that may only be read loads whole; its save is reported as failed and leaves it as it
+// was, while the other table is saved all the same.
+TEST_F(Store, AKeyThatMayOnlyBeReadLoadsWholeAndItsSaveReportsFailure) {
+    ConfigureTables({{"t", "c.exe"}}, {});
+    ReadOnlyKey locked(kFileKey);
+    LoadLaunchTables();
+    EXPECT_EQ(Loaded(Files()), std::vector<std::string>{"t|c.exe"});
+    Put(Files(), 0, "changed", "changed.exe");
+    Scripts().count = 1;
+    Put(Scripts(), 0, "s", "s.scr");
+    EXPECT_FALSE(SaveLaunchTables());
+    ExpectStoredTables({{"t", "c.exe"}}, {{"s", "s.scr"}});
+    EXPECT_EQ(LauncherState.StoreKey, nullptr);
 }
 
 TEST_F(Store, ShrunkTableLeavesOldValuesAndLoadsBackShort) {

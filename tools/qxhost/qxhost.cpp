@@ -308,7 +308,7 @@ int main(int argc, char** argv) {
     AddVectoredExceptionHandler(1, JournalAddonCrash);
     std::string dll = ExeDirectory() + "QXLAUNCH.DLL";
     std::string journalPath, tourDir, timingPath, preload;
-    bool load = true, loader = false;
+    bool load = true, loader = false, topmost = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--journal" && i + 1 < argc)
@@ -327,6 +327,8 @@ int main(int argc, char** argv) {
             preload = argv[++i];
         else if (arg == "--online")
             host.online = true;
+        else if (arg == "--topmost") // stays on top, so it is the first frame of its class
+            topmost = true;
     }
     if (loader)
         return RunLoader(dll);
@@ -334,6 +336,8 @@ int main(int argc, char** argv) {
     if (!journalPath.empty())
         host.journal = std::fopen(journalPath.c_str(), "ab");
     host.frame = CreateFrame();
+    if (topmost)
+        SetWindowPos(host.frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (host.online)
         CheckMenuItem(host.toolsMenu, IDM_HOST_ONLINE, MF_CHECKED);
     Journal("FRAME READY");
