@@ -244,7 +244,7 @@ TEST_F(SettingsSheet, AProfileThatMayOnlyBeReadShowsEverythingAndReportsEachSave
     Load();
     frame.journal.clear();
     SheetRun run = EditAndConfirm([&](HWND page) {
-        EXPECT_EQ(ControlText(page, kTitle), "One");
+        ASSERT_EQ(ControlText(page, kTitle), "One"); // else the new row would be refused
         SetRow(page, 1, "Two", recorder.program() + " two");
         PostSheetPage(GetParent(page), 1);
         ASSERT_TRUE(WaitUntil([&] { return CurrentPageIndex(GetParent(page)) == 1; }));

@@ -76,7 +76,7 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
     Put(Files(), 1, Sjis("メモ帳"), "");
     Scripts().count = 1;
     Put(Scripts(), 0, "diary", "diary.scr");
-    EXPECT_TRUE(SaveLaunchTables());
+    SaveLaunchTables();
     // A title of 80 bytes with its NUL, an empty target as a one-byte REG_SZ.
     ExpectStoredTables({{std::string(79, 'T'), "notepad.exe"}, {Sjis("メモ帳"), ""}}, {{"diary", "diary.scr"}});
     EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
@@ -195,9 +195,10 @@ LONG WINAPI QueryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LP
     Record("query", name, reserved ? "reserved" : "-", *size);
     return queryValue(key, name, reserved, type, data, size);
 }
+std::string refusedValue; // a value the registry refuses to set
 LONG WINAPI SetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
     Record("set", name, reserved, type, size);
-    return setValue(key, name, reserved, type, data, size);
+    return name == refusedValue ? ERROR_ACCESS_DENIED : setValue(key, name, reserved, type, data, size);
 }
 LONG WINAPI CloseKey(HKEY key) {
     Record("close");
@@ -212,7 +213,7 @@ TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
     HookImport(closeKey, "ADVAPI32.dll", "RegCloseKey", CloseKey, nullptr);
     LoadLaunchTables();
-    SaveLaunchTables();
+    EXPECT_TRUE(SaveLaunchTables());
     auto open = [](const char* path) { return "create HKCU " + std::string(path) + " 0 - 0 all - "; };
     const std::string scratch = std::to_string(kReadScratchSize);
     EXPECT_EQ(calls, (std::vector<std::string>{
@@ -220,6 +221,8 @@ TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
                          open(kScriptKey), "query Count - 4 ", "close ",
                          open(kFileKey), "set Count 0 4 4 ", "set Title00 0 1 2 ", "set Command00 0 1 6 ", "close ",
                          open(kScriptKey), "set Count 0 4 4 ", "close "}));
+    refusedValue = "Command00"; // any one value refused fails the save
+    EXPECT_FALSE(SaveLaunchTables());
 }
 
 TEST_F(Store, UnopenableKeyReadsEmptyAndWritesNothing) {
