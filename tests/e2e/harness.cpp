@@ -51,7 +51,7 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         frame->journal.push_back(record);
         if (frame->onMessage)
             frame->onMessage(record);
-        return message == HM_ISONLINE && frame->online ? 1 : 0;
+        return message == HM_ISONLINE ? frame->online : 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -659,7 +659,8 @@ decltype(&LoadLibraryA) loadLibrary;
 decltype(&GetProcAddress) getProcAddress;
 decltype(&FreeLibrary) freeLibrary;
 decltype(&ShellExecuteA) shellExecute;
-decltype(&GetOpenFileNameA) getOpenFileName;
+// The open-file dialog, ANSI or wide, each with its own real function.
+template <typename Dialog> BOOL(WINAPI* getOpenFileName)(Dialog*);
 INT_PTR(WINAPI* propertySheet)(LPCPROPSHEETHEADERA);
 bool IsLate(LPCSTR path, const std::string& name) {
     size_t n = std::strlen(path);
@@ -671,8 +672,14 @@ HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
     return !late.refusedLibrary.empty() && IsLate(path, late.refusedLibrary) ? NULL : loadLibrary(path);
 }
 BOOL WINAPI CountFree(HMODULE module) { ++late.frees; return freeLibrary(module); }
-BOOL WINAPI WanderingDialog(LPOPENFILENAMEA dialog) { // Wine's keeps the folder, as the flag asks
-    BOOL chosen = getOpenFileName(dialog);
+// Windows 95's and NT 4.0's COMDLG32 know one size of the record (76 bytes, A or W) and fail
+// with CDERR_STRUCTSIZE at any other, as their COMCTL32 fails a sheet whose header or page
+// record is not of the first version (40 bytes).
+bool RefusedAsOn95(DWORD size, DWORD known) { return late.asWindows95 && size != known; }
+template <typename Dialog> BOOL WINAPI WanderingDialog(Dialog* dialog) { // Wine's keeps the folder, as the flag asks
+    if (RefusedAsOn95(dialog->lStructSize, 76))
+        return FALSE;
+    BOOL chosen = getOpenFileName<Dialog>(dialog);
     late.folderMoves += SetCurrentDirectoryA(ExeDirectory().c_str());
     return chosen;
 }
@@ -682,8 +689,13 @@ HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parame
 }
 INT_PTR WINAPI CountSheet(LPCPROPSHEETHEADERA header) {
     ++late.sheetCalls; // records of the first version, the only ones 95's and NT 4.0's COMCTL32 take
-    EXPECT_EQ(std::make_pair(header->dwSize, header->ppsp->dwSize), std::make_pair(40ul, 40ul));
-    return late.sheetFails ? -1 : propertySheet(header);
+    bool refused = RefusedAsOn95(header->dwSize, 40);
+    const auto* pages = reinterpret_cast<const BYTE*>(header->ppsp); // an array of 40-byte records
+    for (UINT i = 0; i < header->nPages; ++i)
+        refused = refused || RefusedAsOn95(reinterpret_cast<LPCPROPSHEETPAGEA>(pages + 40 * i)->dwSize, 40);
+    if (!late.asWindows95)
+        EXPECT_EQ(std::make_pair(header->dwSize, header->ppsp->dwSize), std::make_pair(40ul, 40ul));
+    return late.sheetFails || refused ? -1 : propertySheet(header);
 }
 // Keeps the function found as `real` and returns the stand-in that the add-on gets instead.
 template <typename Function> FARPROC StandIn(FARPROC found, Function& real, Function standIn) {
@@ -700,7 +712,9 @@ FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
         return StandIn(found, shellExecute, RecordShell);
     if (std::strcmp(name, "PropertySheetA") == 0)
         return StandIn(found, propertySheet, CountSheet);
-    return std::strcmp(name, "GetOpenFileNameA") == 0 ? StandIn(found, getOpenFileName, WanderingDialog) : found;
+    if (std::strcmp(name, "GetOpenFileNameW") == 0)
+        return StandIn(found, getOpenFileName<OPENFILENAMEW>, WanderingDialog<OPENFILENAMEW>);
+    return std::strcmp(name, "GetOpenFileNameA") == 0 ? StandIn(found, getOpenFileName<OPENFILENAMEA>, WanderingDialog<OPENFILENAMEA>) : found;
 }
 } // namespace
 

@@ -51,7 +51,7 @@ class TestFrame {
     HWND hwnd() const { return hwnd_; }
     void Destroy();
     std::vector<HostMessage> journal; // HM_ISONLINE included
-    bool online = false;
+    LRESULT online = 0; // the answer to HM_ISONLINE
     std::vector<HANDLE> receivedHandles;
     bool closeReceived;
     // Called after each private message is recorded; a test may destroy the frame in it.
@@ -190,8 +190,9 @@ void* HookExport(const char* dll, const char* function, void* replacement);
 // library or a function can be refused; ShellExecuteA is handed a recorder that writes each call
 // down (ShellCall) and then makes it, unless `startNothing`; PropertySheetA fails at once while
 // `sheetFails`; GetOpenFileNameA moves the current folder to the test program's after the dialog,
-// as Windows' may whatever its flags (`folderMoves`); no activation-context function is found
-// while `asWindows95`. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path
+// as Windows' may whatever its flags (`folderMoves`); while `asWindows95` no activation-context
+// function is found, and PropertySheetA and GetOpenFileNameA/W fail a structure of a size those
+// systems do not know. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path
 // asked for; every free is counted, and the wide calls refused to an attach as on Windows 95.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;

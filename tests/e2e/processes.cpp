@@ -67,24 +67,32 @@ int HandleCount(DWORD pid) {
     return HandlesOf(pid, handles) ? static_cast<int>(handles.size()) : -1;
 }
 
-int OwnSections() {
+} // namespace
+
+// See processes.h; -1 (and the test has failed) when a handle's type cannot be read.
+int OwnHandlesOf(ULONG information, const std::wstring& text) {
     std::vector<SystemHandleEntry> handles;
     if (!HandlesOf(GetCurrentProcessId(), handles))
         return -1;
     auto query = reinterpret_cast<QueryObject>(Ntdll("NtQueryObject"));
-    int sections = 0;
+    int found = 0;
     for (const SystemHandleEntry& entry : handles) {
-        alignas(8) unsigned char buffer[1024];
+        alignas(8) unsigned char buffer[2048];
         HANDLE handle = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(entry.Handle));
-        if (query(handle, 2 /* ObjectTypeInformation */, buffer, sizeof(buffer), NULL) != 0) {
+        if (query(handle, information, buffer, sizeof(buffer), NULL) != 0) {
+            if (information == 1)
+                continue; // an object without a name
             ADD_FAILURE() << "the type of handle " << handle << " could not be read";
             return -1;
         }
         const UNICODE_STRING& name = *reinterpret_cast<UNICODE_STRING*>(buffer);
-        sections += std::wstring(name.Buffer, name.Length / sizeof(wchar_t)) == L"Section";
+        std::wstring read(name.Buffer ? name.Buffer : L"", name.Length / sizeof(wchar_t));
+        found += read.size() >= text.size() && read.compare(read.size() - text.size(), text.size(), text) == 0;
     }
-    return sections;
+    return found;
 }
+
+namespace {
 
 static BOOL CALLBACK CountOwned(HWND window, LPARAM counter) {
     auto* count = reinterpret_cast<std::pair<DWORD, int>*>(counter);
@@ -308,7 +316,7 @@ std::string Snapshot::Describe() const {
 Snapshot OwnSnapshot() {
     Snapshot s = SnapshotOf(GetCurrentProcess(), GetCurrentProcessId());
     s.views = CountMappedViews();
-    s.sections = OwnSections();
+    s.sections = OwnHandlesOf(2, L"Section");
     return s;
 }
 

@@ -96,6 +96,8 @@ Snapshot OwnSnapshot();
 // Handles, windows and GDI objects of another process; `process` needs
 // PROCESS_QUERY_INFORMATION and PROCESS_VM_READ.
 Snapshot SnapshotOf(HANDLE process, DWORD pid);
+// This process's handles whose object type (`information` 2) or name (1) ends with `text`.
+int OwnHandlesOf(ULONG information, const std::wstring& text);
 // The counts that both snapshots hold are equal.
 void ExpectFlat(const Snapshot& before, const Snapshot& after);
 

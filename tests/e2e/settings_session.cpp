@@ -17,8 +17,9 @@ SettingsSession::SheetRun SettingsSession::RunSheet(const std::function<void(HWN
             returned = true;
         },
         [&] {
-            // The sheet, or whatever box came instead of it.
-            HWND first = WaitForDialog();
+            // The sheet, or whatever box came instead of it; nothing once the pick has returned.
+            HWND first = NULL;
+            WaitUntil([&] { return (first = WaitForDialog(0)) != NULL || returned; }, 8000);
             ASSERT_NE(first, nullptr) << "neither the sheet nor a box appeared";
             HWND sheet = WaitForSheet(0);
             run.sheetShown = sheet != NULL;

@@ -170,9 +170,14 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
     });
 }
 
-TEST_F(Browse, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept) {
+// Also as on Windows 95, whose file dialog takes only a record of the size it knows.
+class BrowseOn : public Browse, public ::testing::WithParamInterface<bool> {};
+INSTANTIATE_TEST_SUITE_P(Windows, BrowseOn, ::testing::Bool(), WindowsName);
+
+TEST_P(BrowseOn, TheChosenProgramReplacesTheFieldBareOrQuotedWithTheDirectoryKept) {
     RecorderLog recorded; // the first program chosen, started after the sheet in the folder kept
     ASSERT_TRUE(CopyFileA(recorded.program().c_str(), (root + "\\tool.exe").c_str(), FALSE));
+    asWindows95 = GetParam();
     Attach({{"Keep", "old.exe /param"}}, {});
     ASSERT_TRUE(SetCurrentDirectoryA(root.c_str())); // kept, though the last file is elsewhere
     RunSheet([&](HWND sheet, HWND page) {

@@ -21,16 +21,21 @@ std::vector<std::string> LastFields(std::vector<std::string> starts) {
     return starts;
 }
 
+// Any answer but 0 is online: one with only high bits set, a negative one, one above 1.
 TEST_F(SettingsSheet, OnlineTerminalGetsOnlyTheErrorBoxAndNothingIsWritten) {
     DefaultBoxCaption(); // read while the main thread is free
     Attach({{"Editor", "notepad.exe"}}, {});
-    frame.online = true;
-    ResetRegistry(); // the attach created the keys; a save would create them again
-    SheetRun run = RunSheet([](HWND, HWND) {});
-    EXPECT_FALSE(run.sheetShown);
-    ExpectErrorBox(run.after, kOnlineRefusal, frame.hwnd());
-    EXPECT_FALSE(KeyExists("Software\\Koravi"));
-    EXPECT_EQ(Describe(frame.journal), Line(HM_ISONLINE, 0));
+    for (LRESULT online : {1, 2, -1, INT_MIN, 0x10000, 0x100}) {
+        SCOPED_TRACE(online);
+        frame.online = online;
+        frame.journal.clear();
+        ResetRegistry(); // the attach created the keys; a save would create them again
+        SheetRun run = RunSheet([](HWND, HWND) {});
+        EXPECT_FALSE(run.sheetShown);
+        ExpectErrorBox(run.after, kOnlineRefusal, frame.hwnd());
+        EXPECT_FALSE(KeyExists("Software\\Koravi"));
+        EXPECT_EQ(Describe(frame.journal), Line(HM_ISONLINE, 0));
+    }
 }
 
 TEST_F(SettingsSheet, SheetHasItsCaptionTwoTabsHelpAndNoApplyAndIsModalToTheFrame) {
