@@ -99,7 +99,7 @@ def footprint(build):
             print("QXLAUNCH.DLL (%s): not built" % name)
             continue
         verdict = "within" if each.size <= FOOTPRINT_GOAL else "OVER"
-        print("QXLAUNCH.DLL (%s): %d bytes (%.1f KiB), %s the goal of %d bytes (ratio to goal %.2f)"
+        print("QXLAUNCH.DLL (%s): %d bytes (%.1f KiB), %s the limit of %d bytes (ratio to it %.2f)"
               % (name, each.size, each.size / 1024, verdict, FOOTPRINT_GOAL, each.size / FOOTPRINT_GOAL))
         print("  file: " + file_bytes(each))
     for dll_name, functions in image.imports():
