@@ -53,7 +53,7 @@ test: native
 fuzz: native
 	@tools/fuzz.sh $(NATIVE) $(FUZZ_SECONDS)
 
-bench: win32
+bench: win32 clang-cl
 	@$(if $(BENCH_CPU),taskset -c $(BENCH_CPU)) tools/with-display.sh python3 tools/bench/bench.py $(WIN) $(BENCH_RUNS)
 
 dist: win32

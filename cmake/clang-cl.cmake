@@ -50,6 +50,29 @@ foreach(name kernel32 user32 advapi32 gdi32 comctl32 comdlg32 shell32)
         file(CREATE_LINK ${qx_mingw_lib}/lib${name}.a ${qx_import_libs}/${name}.lib SYMBOLIC)
     endif()
 endforeach()
+# The three system DLLs' import libraries in the short form from which lld-link makes its own
+# call stubs, a 6-byte jmp each (mingw's archives bring 8-byte ones and larger import tables:
+# 0.4 KB more in all); the functions are those of mingw's archives. The add-on links these.
+set(qx_short_libs ${qx_top}/llvm/short-lib)
+set(QX_SYSTEM_IMPORT_LIBS ${qx_short_libs}/advapi32.lib ${qx_short_libs}/user32.lib ${qx_short_libs}/kernel32.lib)
+foreach(name kernel32 user32 advapi32)
+    if(NOT EXISTS ${qx_short_libs}/${name}.lib)
+        file(MAKE_DIRECTORY ${qx_short_libs})
+        execute_process(COMMAND ${QX_LLVM_ROOT}/bin/llvm-nm ${qx_mingw_lib}/lib${name}.a
+                        OUTPUT_VARIABLE symbols ERROR_QUIET)
+        string(REGEX MATCHALL " I __imp__[^\n]+" exports "${symbols}")
+        list(TRANSFORM exports REPLACE " I __imp__" "")
+        list(REMOVE_DUPLICATES exports)
+        list(JOIN exports "\n" exports)
+        string(TOUPPER ${name} dll)
+        file(WRITE ${qx_short_libs}/${name}.def "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
+        execute_process(COMMAND ${QX_LLVM_ROOT}/bin/llvm-dlltool -m i386 -k -d ${name}.def -l ${name}.lib
+                        WORKING_DIRECTORY ${qx_short_libs} RESULT_VARIABLE failed)
+        if(failed OR NOT exports)
+            message(FATAL_ERROR "no import library for ${name} from ${qx_mingw_lib}/lib${name}.a")
+        endif()
+    endif()
+endforeach()
 # What the headers' MSVC branch expects of the compiler comes first (see the header).
 set(qx_flags "-imsvc ${qx_mingw_include} /FI${CMAKE_CURRENT_LIST_DIR}/mingw-headers-msvc.h")
 set(CMAKE_C_FLAGS_INIT "${qx_flags}")

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Reads the facts of a 32-bit Windows image that the release depends on: machine, header
 versions, subsystem, link timestamp, image base, entry point, loader flags, sections, base
-relocations, data directories, TLS, exports and imports, and (given the link map) the add-on's
-own memory routines.
+relocations, data directories, TLS, exports and imports, the file's size, and (given the link
+map) the add-on's own memory routines and every instruction of its code.
 
   pe_facts.py --check FILE [OPTIONS]   checks them against what QXLAUNCH.DLL must be; exit 1 on
                                        a fault; an image it cannot read is a fault
@@ -11,9 +11,10 @@ own memory routines.
   pe_facts.py --report FILE            prints size, header facts and the import list
   pe_facts.py --imports FILE           prints the imported DLL names, comma-separated
 Options: --base ADDRESS (the configured image base); --map MAP --disassembler OBJDUMP (the
-link map and a disassembler, to look into memset, memcpy and memmove); with --gate, --finish
-first writes what the linkers cannot (read-only resources, writable import tables; with --msvc-linker, for link.exe,
-OS and subsystem version 4.0 and a zero timestamp).
+link map and a disassembler, to look into memset, memcpy and memmove and to find any instruction
+a 386 lacks); with --gate, --finish first writes what the linkers cannot (read-only resources,
+writable import tables, the headers behind a 64-byte DOS header; with --msvc-linker, for
+link.exe, OS and subsystem version 4.0 and a zero timestamp).
 """
 import argparse
 import os
@@ -34,6 +35,8 @@ IMAGE_FILE_DLL = 0x2000
 DYNAMIC_BASE = 0x40
 NX_COMPAT = 0x100
 SUBSYSTEM_WINDOWS_GUI = 2
+# The most the add-on's file may take: the limit the terminal's add-ons are held to.
+SIZE_LIMIT = 12288
 # Where CMakeLists.txt asks the linkers to put the add-on (QX_ADDON_IMAGE_BASE).
 IMAGE_BASE = 0x63F00000
 SCN_CODE, SCN_EXECUTE, SCN_READ, SCN_WRITE, SCN_SHARED = 0x20, 0x20000000, 0x40000000, 0x80000000, 0x10000000
@@ -246,8 +249,139 @@ def routine_faults(image, map_path, disassembler):
             "never returns" % call[0] for call in sorted(calls)]
 
 
+def map_code(image, text):
+    """{address: function name} and [(start, end)] of the code that the link map lists: GNU ld's
+    .text input sections, or the .text segments of lld-link's and link.exe's map. mingw places
+    the read-only data inside .text after them, and only these ranges are code."""
+    # GNU ld, after the input sections it discarded: " .text  0x63f01000  0x120 objects.a(x.obj)",
+    # then "  0x63f01003  Name(...)".
+    text = text.split("Linker script and memory map", 1)[-1]
+    ranges = [(int(start, 16), int(start, 16) + int(size, 16), os.path.basename(source))
+              for start, size, source in re.findall(
+                  r"^ \.text\S*\s+0x([0-9a-fA-F]+)\s+0x([0-9a-fA-F]+)\s+(\S.*?)\s*$", text, re.M)]
+    names = {int(address, 16): name for address, name in
+             re.findall(r"^\s+0x([0-9a-fA-F]{8})\s+([^\s=].*?)\s*$", text, re.M)}
+    # lld-link, link.exe: " 0001:00000000 0000171cH .text  CODE", then
+    # " 0001:0000001a  ?FitTextLength@@...  63f0101a  text_fit.cpp.obj".
+    for number, offset, size in re.findall(
+            r"^\s*([0-9a-fA-F]{4}):([0-9a-fA-F]{8})\s+([0-9a-fA-F]{8})H\s+\.text\S*\s", text, re.M):
+        start = image.image_base + image.section_list[int(number, 16) - 1].vaddr + int(offset, 16)
+        ranges.append((start, start + int(size, 16), ".text"))
+    names.update({int(address, 16): name for name, address in re.findall(
+        r"^\s*[0-9a-fA-F]{4}:[0-9a-fA-F]{8}\s+(\S+)\s+([0-9a-fA-F]{8,16})\s", text, re.M)})
+    return names, sorted(code for code in ranges if code[1] > code[0])
+
+
+# What a 386 knows after 0F (two-byte opcodes): the 286's system group, mov to and from control,
+# debug and test registers, long jcc, setcc, push/pop fs/gs, bt*, shld/shrd, imul, lss/lfs/lgs,
+# movzx/movsx, bsf/bsr. All else after 0F came later (486: bswap, cmpxchg, xadd, invd, wbinvd;
+# Pentium: cpuid, rdtsc, rdmsr/wrmsr, cmpxchg8b; P6: cmov, 0F 1F nop, ud2; MMX, SSE...).
+I386_TWO_BYTE = set([0x00, 0x01, 0x02, 0x03, 0x06, 0x20, 0x21, 0x22, 0x23, 0x24, 0x26]
+                    + list(range(0x80, 0xA0)) + [0xA0, 0xA1, 0xA3, 0xA4, 0xA5, 0xA8, 0xA9, 0xAB, 0xAC,
+                    0xAD, 0xAF, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF])
+PREFIXES = {0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65, 0x66, 0x67, 0xF0, 0xF2, 0xF3}
+NEWER_REGISTER = re.compile(r"\b(?:[xyz]mm\d+|mm\d|st\(?\d?\)?|k[0-7])\b")
+
+
+def newer_than_386(code, text):
+    """Why the instruction (its bytes, the disassembler's text) needs more than a 386 without a
+    coprocessor, or None."""
+    at = 0
+    while at < len(code) - 1 and code[at] in PREFIXES:
+        at += 1
+    first, rest = code[at], code[at + 1:]
+    if first in range(0xD8, 0xE0) or first == 0x9B:
+        return "an x87 instruction (a 386 may have no coprocessor)"
+    if first in (0xC4, 0xC5, 0x62) and rest and rest[0] >= 0xC0:
+        return "a VEX or EVEX instruction"
+    if first == 0x0F:
+        if not rest:
+            return "a cut 0F opcode"
+        second, modrm = rest[0], rest[1] if len(rest) > 1 else 0
+        if second not in I386_TWO_BYTE:
+            return "opcode 0F %02X came after the 386" % second
+        group = modrm >> 3 & 7  # 0F 01: invlpg (/7), and the register forms but smsw and lmsw
+        if second == 0x01 and (group == 7 or modrm >= 0xC0 and group not in (4, 6)):
+            return "opcode 0F 01 /%d came after the 386" % group
+        if second in (0xBC, 0xBD) and 0xF3 in code[:at]:
+            return "tzcnt or lzcnt, which a 386 runs as bsf or bsr"
+    if NEWER_REGISTER.search(text.split(None, 1)[1] if " " in text.strip() else ""):
+        return "an MMX, SSE, AVX or x87 register"
+    if "(bad)" in text or text.startswith(".byte") or not text:
+        return "no instruction the disassembler knows"
+    return None
+
+
+def processor_faults(image, map_path, disassembler):
+    """Every instruction of the code that the link map lists must be one a 386 has: Windows 95
+    runs on a 386DX, NT 4.0 on a 486, and neither need have a coprocessor."""
+    with open(map_path, errors="replace") as listing:
+        names, ranges = map_code(image, listing.read())
+    code = image.section_at(image.entry)
+    if not ranges:
+        return ["the link map names no code: the instructions cannot be checked"]
+    found, starts = [], sorted(names)
+    for start, end, source in ranges:
+        if not code or not code.holds(start - image.image_base, end - start):
+            found.append("code at 0x%x-0x%x is outside the code section" % (start, end))
+            continue
+        listing = subprocess.run([disassembler, "-d", "-z", "-M", "intel", "--start-address=0x%x" % start,
+                                  "--stop-address=0x%x" % end, image.path],
+                                 capture_output=True, text=True, check=True).stdout
+        # "address: bytes<tab>text"; GNU objdump goes on with a long one's bytes on a line of their own.
+        decoded = []  # [address, bytes, text]
+        for address, hexes, words in re.findall(
+                r"^\s*([0-9a-fA-F]+):\s+((?:[0-9a-fA-F]{2} )*[0-9a-fA-F]{2}) *(?:\t(.*))?$", listing, re.M):
+            if not words.strip() and decoded:
+                decoded[-1][1] += bytes.fromhex(hexes)
+            else:
+                decoded.append([int(address, 16), bytes.fromhex(hexes), " ".join(words.split())])
+        if sum(len(b) for _, b, _ in decoded) != end - start:
+            found.append("code at 0x%x-0x%x: the disassembler decoded %d of its %d bytes"
+                         % (start, end, sum(len(b) for _, b, _ in decoded), end - start))
+        for address, instruction, words in decoded:
+            why = newer_than_386(instruction, words)
+            if why:
+                owner = max((a for a in starts if start <= a <= address), default=None)
+                where = ("%s+0x%x" % (names[owner], address - owner) if owner
+                         else "a static function of %s at 0x%x" % (source, address))
+                found.append("%s: %s is not a 386 instruction: %s" % (where, words, why))
+    return found
+
+
+def stub_faults(image, map_path):
+    """No address of the image's own call stubs for imported functions (a jmp through the import
+    table, made for a function not declared dllimport) may be stored in it: handed out as a
+    window procedure or a callback, it would point into nothing once the image is freed."""
+    with open(map_path, errors="replace") as listing:
+        text = listing.read()
+    names, _ = map_code(image, text)
+    # lld-link, link.exe: " 0001:000016b4  _GetProcAddress@8  63f026b4  kernel32:libkernel32s00693.o";
+    # GNU ld: " .text  0x63f025b8  0x8 .../libkernel32.a(libkernel32s00693.o)", then its symbol.
+    stubs = {int(address, 16): name for name, address in re.findall(
+        r"^\s*[0-9a-fA-F]{4}:[0-9a-fA-F]{8}\s+(\S+)\s+([0-9a-fA-F]{8,16})\s+(?:f\s+)?\w+:\S+\s*$", text, re.M)
+        if not name.startswith(("__imp_", "."))}
+    stubs.update({int(address, 16): names.get(int(address, 16), member) for address, member in re.findall(
+        r"^ \.text\s+0x([0-9a-fA-F]+)\s+0x0*[1-9a-fA-F]\w*\s+\S*\.a\((\w+s\d+\.o)\)\s*$", text, re.M)})
+    code = image.section_at(image.entry)
+    try:
+        relocations = image.relocations() if image.directory[RELOCATION_DIRECTORY][1] else []
+    except (ValueError, struct.error):
+        relocations = []  # refused as malformed by relocation_faults
+    found = []
+    for rva, kind in relocations:
+        value = struct.unpack_from("<I", image.data, image.offset(rva))[0] if kind == 3 else 0
+        if value in stubs and code and code.holds(value - image.image_base):
+            found.append("0x%x holds the address of %s, the image's own call stub for an imported "
+                         "function, which would point into nothing once the image is freed (declare "
+                         "it dllimport)" % (image.image_base + rva, stubs[value]))
+    return found
+
+
 def faults(image, base=IMAGE_BASE):
     found = []
+    if image.size > SIZE_LIMIT:
+        found.append("the image is %d bytes, over the limit of %d" % (image.size, SIZE_LIMIT))
     if image.machine != MACHINE_I386:
         found.append("machine is 0x%x, not i386 (0x14c)" % image.machine)
     if not image.characteristics & IMAGE_FILE_DLL:
@@ -319,12 +453,44 @@ def checksum(data, field):
     return total + len(data)
 
 
+# A DOS header that is its own program: "mov ax, 4C01h; int 21h" at 28h, run from 20h (e_cparhdr
+# 2, e_ip 8, 32 bytes, a 256-byte stack), so that DOS ends it at once; e_lfarlc 40h says that a
+# new header follows, at 40h.
+DOS_HEADER = struct.pack("<2s13H8x4x20sI", b"MZ", 0x40, 1, 0, 2, 0x10, 0x10, 0, 0x120, 0, 8, 0, 0x40,
+                         0, b"\xB8\x01\x4C\xCD\x21", 0x40)
+
+
+def compact_headers(image, data):
+    """The headers in fewer file-alignment units where the linker's DOS stub alone keeps them
+    from it (GNU ld's is 128 bytes, lld's 120): the PE header moves up to follow a 64-byte DOS
+    header, and the sections' raw data moves up with it."""
+    align = struct.unpack_from("<I", data, image.opt + 36)[0]
+    headers = struct.unpack_from("<I", data, image.opt + 60)[0]
+    moved = image.table + 40 * len(image.section_list) - image.pe
+    needed = -(-(0x40 + moved) // align) * align
+    symbols = struct.unpack_from("<I", data, image.pe + 12)[0]  # a file offset, as the sections'
+    if image.pe <= 0x40 or needed >= headers or symbols or any(
+            s.rawptr and s.rawptr < headers for s in image.section_list):
+        return data
+    cut = headers - needed
+    header = DOS_HEADER + data[image.pe:image.pe + moved]
+    header += bytes(needed - len(header))
+    compact = bytearray(header + data[headers:])
+    opt, table = image.opt - image.pe + 0x40, image.table - image.pe + 0x40
+    struct.pack_into("<I", compact, opt + 60, needed)
+    for index, section in enumerate(image.section_list):
+        if section.rawptr:
+            struct.pack_into("<I", compact, table + 40 * index + 20, section.rawptr - cut)
+    return compact
+
+
 def finish(path, msvc_linker):
     """What the linkers cannot write: GNU ld marks any section named .rsrc writable (and finds
     the resources by that name only), and the import tables' section writable only when it
     holds data too; link.exe writes no version below 5.01 for x86 and stamps
-    every image with a time (or, under /Brepro, a hash with a debug directory). The checksum,
-    where the linker wrote one, follows."""
+    every image with a time (or, under /Brepro, a hash with a debug directory); no linker here
+    writes a DOS stub short enough for five section headers to fit one 512-byte block. The
+    checksum, where the linker wrote one, follows."""
     image = Image(path)
     data = bytearray(image.data)
     resources = image.section_at(image.directory[RESOURCE_DIRECTORY][0])
@@ -340,8 +506,10 @@ def finish(path, msvc_linker):
         struct.pack_into("<I", data, image.pe + 8, 0)
         struct.pack_into("<HH", data, image.opt + 40, 4, 0)
         struct.pack_into("<HH", data, image.opt + 48, 4, 0)
+    data = compact_headers(image, data)
     if image.checksum:
-        struct.pack_into("<I", data, image.opt + 64, checksum(bytes(data), image.opt + 64))
+        field = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 64
+        struct.pack_into("<I", data, field, checksum(bytes(data), field))
     if data != image.data:
         with open(path, "wb") as f:
             f.write(data)
@@ -376,6 +544,8 @@ def main(argv):
         found = faults(image, args.base)
         if args.map:
             found += routine_faults(image, args.map, args.disassembler or "objdump")
+            found += processor_faults(image, args.map, args.disassembler or "objdump")
+            found += stub_faults(image, args.map)
     except Exception as error:  # noqa: BLE001 -- every failure to read is a refusal
         found = ["unreadable image: %s: %s" % (type(error).__name__, error)]
     for fault in found:

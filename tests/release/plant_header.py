@@ -11,7 +11,7 @@ import pe_facts as pe  # noqa: E402
 image = pe.Image(sys.argv[1])
 code, resources, imports = (image.section_at(rva) for rva in (
     image.entry, image.directory[pe.RESOURCE_DIRECTORY][0], image.address_tables()[0]))
-data = next(s for s in image.section_list if s.characteristics & pe.SCN_WRITE)
+data = next(s for s in image.section_list if s.characteristics & pe.SCN_WRITE and s.rawsize)  # not .bss
 blocks = image.offset(image.directory[pe.RELOCATION_DIRECTORY][0])
 flags = lambda s, set=0, clear=0: (s.header + 36, "<I", s.characteristics & ~clear | set)  # noqa
 directory = lambda index, rva=image.entry, size=28: (image.opt + 96 + 8 * index, "<II", rva, size)  # noqa

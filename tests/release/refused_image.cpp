@@ -23,7 +23,9 @@ extern "C" __declspec(dllimport) ULONGLONG WINAPI GetTickCount64(void);
 static int Planted(int) { return static_cast<int>(GetTickCount64()); }
 #elif QX_PLANT == 7 // a TLS directory, as a runtime's TLS support would make
 extern "C" const IMAGE_TLS_DIRECTORY32 _tls_used = {0, 0, 0, 0, 0, 0};
-static int Planted(int) { return static_cast<int>(_tls_used.Characteristics); }
+static int Planted(int) { // read through volatile: -Oz would take the constant, lld drop the table
+    return static_cast<int>(*static_cast<const volatile DWORD*>(&_tls_used.Characteristics));
+}
 #elif QX_PLANT == 9 // the image's own memset as an optimiser may rewrite its loop: a call of itself
 extern "C" BOOL WINAPI AddonEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     return DllMain(instance, reason, reserved);
@@ -36,8 +38,24 @@ extern "C" void* memset(void* to, int value, size_t count) {
     return to;
 }
 static int Planted(int n) { char bytes[16]; memset(bytes, n, n & 15); return bytes[0]; }
+#elif QX_PLANT == 10 // instructions a 386 lacks: P6's cmov, an SSE2 move, the Pentium's rdtsc,
+#define QX_NEWER "cmovnel %%ecx, %%eax" // P6's long nop, and any x87 instruction
+#elif QX_PLANT == 11
+#define QX_NEWER "movd %%eax, %%xmm0"
+#elif QX_PLANT == 12
+#define QX_NEWER "rdtsc"
+#elif QX_PLANT == 13
+#define QX_NEWER "nopl (%%eax)"
+#elif QX_PLANT == 14
+#define QX_NEWER "fninit"
 #else // only the subsystem version differs (set at the link)
 static int Planted(int n) { return n; }
+#endif
+#ifdef QX_NEWER // GNU inline assembly, which clang-cl takes as well
+static int Planted(int n) {
+    __asm__ __volatile__(QX_NEWER ::: "eax", "ecx", "edx", "memory");
+    return n;
+}
 #endif
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) { return Planted(static_cast<int>(reason)) != 9; }
