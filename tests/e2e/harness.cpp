@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <type_traits>
 
 namespace qx {
 
@@ -667,6 +668,9 @@ HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
 }
 BOOL WINAPI CountFree(HMODULE module) { ++late.frees; return freeLibrary(module); }
 template <typename Record> BOOL WINAPI WanderingDialog(Record* dialog) { // Wine's keeps the folder, as the flag asks
+    if constexpr (std::is_same_v<Record, OPENFILENAMEW>)
+        if (!late.widePick.empty())
+            return lstrcpynW(dialog->lpstrFile, late.widePick.c_str(), dialog->nMaxFile) != NULL;
     BOOL chosen = getOpenFileName<Record>(dialog);
     late.folderMoves += SetCurrentDirectoryA(ExeDirectory().c_str());
     return chosen;

@@ -188,12 +188,13 @@ void* HookExport(const char* dll, const char* function, void* replacement);
 // as Windows' may whatever its flags (`folderMoves`); no activation-context function is found
 // while `asWindows95`, where GetOpenFileNameW is a stub that fails as there; the terminal's
 // activation context redirects COMCTL32 while `comctlRedirected`; `duringShell` runs inside each
-// shell call. A refused function is refused by the beginning of its name. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path
+// shell call; the wide file dialog returns `widePick` at once where one is set. A refused function is refused by the beginning of its name. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path
 // asked for; every free is counted, and the wide calls refused to an attach as on Windows 95.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;
     bool startNothing = false, sheetFails = false, asWindows95 = false, comctlRedirected = false;
     std::function<void()> duringShell;
+    std::wstring widePick;
     int frees = 0, sheetCalls = 0, wideCalls = 0, folderMoves = 0;
     std::vector<std::string> loads;
     std::vector<std::string> shellCalls;
