@@ -21,9 +21,9 @@ template <typename Function> static Function As(FARPROC bound) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(bound));
 }
 
-// Windows 95, 98, Me, NT 4.0 and 2000 search the current folder before the system folder, so a
-// bare name could map a stranger's DLL from wherever the terminal stands: these libraries come
-// from the system folder by full path.
+// Windows 95 to 2000, XP before SP2 and any NT with SafeDllSearchMode off search the current
+// folder before the system folder, so a bare name could map a stranger's DLL from wherever the
+// terminal stands: these libraries come from the system folder by full path.
 static HMODULE LoadSystemLibrary(const char* name) {
     char path[MAX_PATH];
     UINT folder = GetSystemDirectoryA(path, MAX_PATH);

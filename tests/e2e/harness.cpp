@@ -57,9 +57,16 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 // Once per test program: a process of another code page would pass most tests without showing
-// what the terminal's users see.
+// what the terminal's users see. It ends the program: a failed set-up only skips the tests, and
+// ctest counts a skipped test as passed.
 class ExpectedCodePage : public ::testing::Environment {
-    void SetUp() override { ASSERT_EQ(GetACP(), expectedCodePage) << "the Wine process's ANSI code page"; }
+    void SetUp() override {
+        if (GetACP() == expectedCodePage)
+            return;
+        std::fprintf(stderr, "the Wine process's ANSI code page is %u, not %u\n", GetACP(), expectedCodePage);
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 4);
+    }
 };
 
 // A crash on any thread ends the test program at once with a line of its own, never a wait.
