@@ -38,6 +38,17 @@ for _ in $(seq 1 1200); do
 done
 cat "$out/tour.log" | tr -d '\r'
 
+echo "== Once more on a Western Windows (code page 1252): the sheet and a box"
+western_journal="$out/journal-1252.txt"
+(cd "$drive_c/qxdemo" && qx_locale=en_US.ISO-8859-1 && qx_wine explorer /desktop=QuolixDemo,1024x768 \
+    "$bin/qxhost.exe" --journal "$(winepath -w "$western_journal" 2>/dev/null)" --western-tour "$out_w" \
+    >"$out/tour-1252.log" 2>&1 </dev/null) &
+for _ in $(seq 1 600); do
+    grep -q "FRAME DESTROYED" "$western_journal" 2>/dev/null && break
+    sleep 0.1
+done
+cat "$out/tour-1252.log" | tr -d '\r'
+
 # The writer on the Windows side stores pixels uncompressed; squeeze them here, cropped to the
 # part of the desktop the terminal and its dialogs use.
 python3 - "$out" <<'PY'

@@ -7,7 +7,7 @@
 #include "texts.h"
 
 static BOOL FailAttach(const char* text) {
-    MessageBoxA(NULL, text, NULL, MB_ICONERROR);
+    ShowTextBox(NULL, text, NULL, MB_ICONERROR);
     return FALSE;
 }
 

@@ -46,5 +46,14 @@ void RegisterHostItem(UINT addMessage, int id, const char* title);
 void RegisterTableItems(UINT addMessage, int firstId, const struct LaunchTable& table, int first,
                         bool openGroup);
 
+// The add-on's own code-page-932 text (`length` bytes, or up to its NUL with -1) in UTF-16:
+// false where the system has no table for 932, the bytes are no valid 932 or the text does not
+// fit `capacity` characters.
+bool WidenShownText(const char* text, int length, WCHAR* wide, int capacity);
+
+// Every box the add-on shows, its text and caption (null: the system's) in UTF-16 where they can
+// be had, else as the bytes they are.
+void ShowTextBox(HWND owner, const char* text, const char* caption, UINT style);
+
 void DispatchCommand(int id);
 void RunSettingsSheet();

@@ -7,16 +7,23 @@
 
 typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 typedef INT_PTR(WINAPI* PropertySheetFunction)(LPCPROPSHEETHEADERA);
-typedef BOOL(WINAPI* GetOpenFileNameFunction)(LPOPENFILENAMEA);
+typedef BOOL(WINAPI* GetOpenFileNameFunction)(void*); // either record: the same layout
 
 // The functions once found; zero at load like the rest of the add-on's data.
 static FARPROC BoundShellExecute;
 static FARPROC BoundPropertySheet;
 static FARPROC BoundGetOpenFileName;
+static FARPROC BoundGetOpenFileNameWide;
 
-// Windows 95, 98, Me, NT 4.0 and 2000 search the current folder before the system folder, so a
-// bare name could map a stranger's DLL from wherever the terminal stands: these libraries come
-// from the system folder by full path.
+// FARPROC is a generic function pointer; the cast goes through void (*)(void), the one type
+// that converts to any other without the compiler taking it for a mismatch.
+template <typename Function> static Function As(FARPROC bound) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(bound));
+}
+
+// Windows 95 to 2000, XP before SP2 and any NT with SafeDllSearchMode off search the current
+// folder before the system folder, so a bare name could map a stranger's DLL from wherever the
+// terminal stands: these libraries come from the system folder by full path.
 static HMODULE LoadSystemLibrary(const char* name) {
     char path[MAX_PATH];
     UINT folder = GetSystemDirectoryA(path, MAX_PATH);
@@ -28,10 +35,22 @@ static HMODULE LoadSystemLibrary(const char* name) {
     return LoadLibraryA(path);
 }
 
+typedef BOOL(WINAPI* FindActCtxSectionStringFunction)(DWORD, const GUID*, ULONG, LPCSTR, void*);
+
+// Whether the thread's activation context sends the bare name to a side-by-side COMCTL32 (the
+// visual-styles version a terminal with such a manifest asks for). The question exists from XP
+// on; before it nothing is redirected.
+static bool RedirectedByActivationContext(const char* name) {
+    FARPROC find = GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "FindActCtxSectionStringA");
+    DWORD data[10] = {sizeof(data)}; // the keyed data of XP's size, which every later one takes
+    return find != NULL && As<FindActCtxSectionStringFunction>(find)(
+                               0, NULL, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, name, data);
+}
+
 // A COMCTL32 the terminal has mapped is taken as it is, the version its activation context
-// chose; a reference of our own by its full path keeps it while we hold its function. Else
-// the bare name where side-by-side activation exists, since only a bare name is redirected to
-// the visual-styles version; before it, the system folder's.
+// chose; a reference of our own by its full path keeps it while we hold its function. Else the
+// bare name only where the activation context redirects it, and the system folder's otherwise,
+// since a bare name searches the current folder first on many systems.
 static HMODULE LoadCommonControls() {
     static const char name[] = "COMCTL32.DLL";
     char path[MAX_PATH];
@@ -39,7 +58,7 @@ static HMODULE LoadCommonControls() {
     DWORD length = mapped != NULL ? GetModuleFileNameA(mapped, path, MAX_PATH) : 0;
     if (length != 0 && length < MAX_PATH)
         return LoadLibraryA(path);
-    if (GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "ActivateActCtx") != NULL)
+    if (RedirectedByActivationContext(name))
         return LoadLibraryA(name);
     return LoadSystemLibrary(name);
 }
@@ -51,12 +70,6 @@ static FARPROC BindLate(FARPROC& bound, HMODULE module, const char* function) {
     if (bound == NULL)
         FreeLibrary(module); // a library without the function is of no use to keep
     return bound;
-}
-
-// FARPROC is a generic function pointer; the cast goes through void (*)(void), the one type
-// that converts to any other without the compiler taking it for a mismatch.
-template <typename Function> static Function As(FARPROC bound) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(bound));
 }
 
 HINSTANCE ShellExecuteLate(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
@@ -75,10 +88,18 @@ INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header) {
     return As<PropertySheetFunction>(BoundPropertySheet)(header);
 }
 
-BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog) {
-    if (BoundGetOpenFileName == NULL &&
-        BindLate(BoundGetOpenFileName, LoadSystemLibrary("COMDLG32.DLL"), "GetOpenFileNameA") ==
-            NULL)
+static BOOL OpenFileDialog(FARPROC& bound, const char* function, void* dialog) {
+    if (bound == NULL && BindLate(bound, LoadSystemLibrary("COMDLG32.DLL"), function) == NULL) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
-    return As<GetOpenFileNameFunction>(BoundGetOpenFileName)(dialog);
+    }
+    return As<GetOpenFileNameFunction>(bound)(dialog);
+}
+
+BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog) {
+    return OpenFileDialog(BoundGetOpenFileName, "GetOpenFileNameA", dialog);
+}
+
+BOOL GetOpenFileNameWideLate(LPOPENFILENAMEW dialog) {
+    return OpenFileDialog(BoundGetOpenFileNameWide, "GetOpenFileNameW", dialog);
 }

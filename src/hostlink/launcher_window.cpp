@@ -20,6 +20,10 @@ LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         LauncherState.LauncherWindow = NULL;
         return 0;
     case WM_COMMAND:
+        // A frame on another thread waits in SendMessage until we answer: it is let go before
+        // the sheet, a box, the file dialog or the shell could hold it (the result is 0 anyway).
+        if (InSendMessage())
+            ReplyMessage(0);
         DispatchCommand(LOWORD(wParam));
         return 0;
     default:

@@ -2,6 +2,7 @@
 #include "settings.h"
 
 #include "../../res/resource.h"
+#include "../hostlink/hostlink.h"
 #include "../hostlink/late_bound.h"
 #include "../hostlink/texts.h"
 #include "../tables/launcher_state.h"
@@ -22,10 +23,68 @@ static void ShowProgramEntries(HWND page) {
     }
 }
 
+// The sheet has set its title from the ANSI header by now, read in the system's code page; it is
+// put again in UTF-16. The default procedure takes it as it is: through the sheet's own (ANSI)
+// procedure it would pass the system's code page once more. Windows 95, 98 and Me have
+// DefWindowProcW as a stub that fails, and keep the ANSI title.
+static void WidenSheetTitle(HWND page) {
+    WCHAR title[32];
+    if (WidenShownText(kTextSheetCaption, -1, title, 32))
+        DefWindowProcW(GetParent(page), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
+}
+
 static INT_PTR InitProgramPage(HWND page) {
+    WidenSheetTitle(page);
     LimitProgramRows(page);
     ShowProgramEntries(page);
     return TRUE; // the dialog manager focuses the first control that takes it
+}
+
+// The chosen path in the system's code page, refused unless it converts back to the very same
+// characters: a path cut or changed in the conversion would start another program or none.
+static bool NarrowExactly(const WCHAR* chosen, char* path) {
+    WCHAR back[kTargetSize];
+    if (WideCharToMultiByte(CP_ACP, 0, chosen, -1, path, kTargetSize, NULL, NULL) == 0 ||
+        MultiByteToWideChar(CP_ACP, 0, path, -1, back, kTargetSize) == 0)
+        return false;
+    for (int i = 0; back[i] == chosen[i]; ++i)
+        if (chosen[i] == 0)
+            return true;
+    return false;
+}
+
+// The dialog in UTF-16, so that its filter names read right whatever the code page; the ANSI
+// dialog where the filter cannot be converted or the wide dialog is a stub (95, 98 and Me). Both
+// records have the same 76-byte layout.
+static BOOL ChooseProgram(HWND page, char* path) {
+    WCHAR filter[sizeof(kTextProgramFilter)];
+    WCHAR chosen[kTargetSize];
+    union {
+        OPENFILENAMEA ansi;
+        OPENFILENAMEW wide;
+    } dialog;
+    ZeroMemory(&dialog, sizeof(dialog));
+    dialog.wide.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+    dialog.wide.hwndOwner = page;
+    dialog.wide.hInstance = LauncherState.ModuleInstance;
+    dialog.wide.lpstrFilter = filter;
+    dialog.wide.nFilterIndex = 1;
+    dialog.wide.lpstrFile = chosen;
+    dialog.wide.nMaxFile = kTargetSize - 1;
+    dialog.wide.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
+                        OFN_HIDEREADONLY;
+    chosen[0] = 0;
+    if (WidenShownText(kTextProgramFilter, sizeof(kTextProgramFilter), filter,
+                       sizeof(kTextProgramFilter))) {
+        SetLastError(0);
+        if (GetOpenFileNameWideLate(&dialog.wide))
+            return NarrowExactly(chosen, path);
+        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+            return FALSE;
+    }
+    dialog.ansi.lpstrFilter = kTextProgramFilter;
+    dialog.ansi.lpstrFile = path;
+    return GetOpenFileNameLate(&dialog.ansi);
 }
 
 // The file dialog starts empty; the chosen program replaces the whole command line, quoted when
@@ -34,22 +93,11 @@ static INT_PTR InitProgramPage(HWND page) {
 static void BrowseForProgram(HWND page, int buttonId) {
     char path[kTargetSize];
     path[0] = '\0';
-    OPENFILENAMEA dialog;
-    ZeroMemory(&dialog, sizeof(dialog));
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    dialog.hwndOwner = page;
-    dialog.hInstance = LauncherState.ModuleInstance;
-    dialog.lpstrFilter = kTextProgramFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = kTargetSize - 1;
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
-                   OFN_HIDEREADONLY;
     // The flag does not keep the folder on every system, and the terminal and every program we
     // start (in ".") depend on it: it is put back whatever the dialog did.
     char folder[MAX_PATH];
     DWORD kept = GetCurrentDirectoryA(MAX_PATH, folder);
-    BOOL chosen = GetOpenFileNameLate(&dialog);
+    BOOL chosen = ChooseProgram(page, path);
     if (kept != 0 && kept < MAX_PATH)
         SetCurrentDirectoryA(folder);
     if (!chosen)

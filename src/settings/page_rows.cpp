@@ -4,6 +4,7 @@
 #include <prsht.h>
 
 #include "../../res/resource.h"
+#include "../hostlink/hostlink.h"
 #include "../hostlink/texts.h"
 #include "../tables/text_fit.h"
 #include "settings_rules.h"
@@ -35,7 +36,7 @@ static INT_PTR RefuseBadRows(HWND page, int targetFirstId, bool focusOnGap) {
             FocusTitle(page, verdict.row);
         return RefuseToLeave(page);
     case kRowsIncomplete:
-        MessageBoxA(page, kTextBothFields, NULL, MB_OK | MB_ICONERROR);
+        ShowTextBox(page, kTextBothFields, NULL, MB_OK | MB_ICONERROR);
         FocusTitle(page, verdict.row);
         return RefuseToLeave(page);
     default:

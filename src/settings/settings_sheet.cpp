@@ -68,7 +68,7 @@ static bool SheetNeedsRestart(int oldFileCount, int oldScriptCount) {
 void RunSettingsSheet() {
     HWND frame = LauncherState.HostFrame;
     if (SendMessageA(frame, HM_ISONLINE, 0, 0) != 0) {
-        MessageBoxA(frame, kTextOnline, NULL, MB_ICONERROR);
+        ShowTextBox(frame, kTextOnline, NULL, MB_ICONERROR);
         return;
     }
     PROPSHEETPAGEA_V1 pages[2];
@@ -85,7 +85,7 @@ void RunSettingsSheet() {
         MessageBoxA(frame, kTextSaveFailed, NULL, MB_ICONERROR);
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
         LauncherState.RestartPending = true;
-        MessageBoxA(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);
+        ShowTextBox(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);
         return;
     }
     // Appending starts at the counts the sheet opened with: with a restart pending and nothing
@@ -94,7 +94,7 @@ void RunSettingsSheet() {
 }
 
 void ShowFillFromTopError(HWND owner) {
-    MessageBoxA(owner, kTextFillFromTop, NULL, MB_OK | MB_ICONERROR);
+    ShowTextBox(owner, kTextFillFromTop, NULL, MB_OK | MB_ICONERROR);
 }
 
 void ShowSettingsHelp() {

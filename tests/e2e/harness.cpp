@@ -18,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <type_traits>
 
 namespace qx {
 
@@ -57,9 +58,16 @@ LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 // Once per test program: a process of another code page would pass most tests without showing
-// what the terminal's users see.
+// what the terminal's users see. It ends the program: a failed set-up only skips the tests, and
+// ctest counts a skipped test as passed.
 class ExpectedCodePage : public ::testing::Environment {
-    void SetUp() override { ASSERT_EQ(GetACP(), expectedCodePage) << "the Wine process's ANSI code page"; }
+    void SetUp() override {
+        if (GetACP() == expectedCodePage)
+            return;
+        std::fprintf(stderr, "the Wine process's ANSI code page is %u, not %u\n", GetACP(), expectedCodePage);
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 4);
+    }
 };
 
 // A crash on any thread ends the test program at once with a line of its own, never a wait.
@@ -191,14 +199,18 @@ std::string AddonTest::Describe(const std::vector<HostMessage>& messages) const 
 // Windows 95, 98 and Me have the wide calls as stubs that fail so.
 static DWORD WINAPI WideNameAsOn95(HMODULE, LPWSTR, DWORD) { ++late.wideCalls; SetLastError(ERROR_CALL_NOT_IMPLEMENTED); return 0; }
 static HMODULE WINAPI WideLoadAsOn95(LPCWSTR) { return reinterpret_cast<HMODULE>(WideNameAsOn95(NULL, NULL, 0)); }
+static LRESULT WINAPI WideDefaultAsOn95(HWND, UINT, WPARAM, LPARAM) { return WideNameAsOn95(NULL, NULL, 0); }
+static BOOL WINAPI WideDialogAsOn95(LPOPENFILENAMEW) { return WideNameAsOn95(NULL, NULL, 0); }
 
 void AddonTest::Load() {
     late.asWindows95 = asWindows95;
     void* name = asWindows95 ? HookExport("KERNEL32.dll", "GetModuleFileNameW", reinterpret_cast<void*>(WideNameAsOn95)) : nullptr;
     void* load = asWindows95 ? HookExport("KERNEL32.dll", "LoadLibraryW", reinterpret_cast<void*>(WideLoadAsOn95)) : nullptr;
+    void* text = asWindows95 ? HookExport("USER32.dll", "DefWindowProcW", reinterpret_cast<void*>(WideDefaultAsOn95)) : nullptr;
     launcher = LoadUnder(frame);
     if (asWindows95) // a DLL loaded later must not bind to the stubs
-        HookExport("KERNEL32.dll", "GetModuleFileNameW", name), HookExport("KERNEL32.dll", "LoadLibraryW", load);
+        HookExport("KERNEL32.dll", "GetModuleFileNameW", name), HookExport("KERNEL32.dll", "LoadLibraryW", load),
+            HookExport("USER32.dll", "DefWindowProcW", text);
     ASSERT_NE(launcher, nullptr);
 }
 
@@ -418,6 +430,12 @@ HWND WaitForDialog(DWORD timeoutMs, DWORD pid) {
     return WaitForWindow([](HWND w) { return HasClass(w, "#32770"); }, timeoutMs, pid);
 }
 
+std::wstring WideWindowText(HWND window) {
+    wchar_t text[1024] = L"";
+    int n = InternalGetWindowText(window, text, 1024); // as stored: no ANSI procedure converts it
+    return std::wstring(text, n > 0 ? n : 0);
+}
+
 std::string WindowText(HWND window) {
     char text[1024] = "";
     int n = GetWindowTextA(window, text, sizeof(text));
@@ -574,6 +592,19 @@ void RunDriven(const std::function<void()>& action, const std::function<void()>&
     thread.join();
 }
 
+void CommandFromAnotherThread(HWND window, int id, std::atomic<bool>& returned, const std::function<bool()>& finished) {
+    std::thread sender([&] {
+        EXPECT_EQ(SendMessageA(window, WM_COMMAND, static_cast<WPARAM>(id), 0), 0);
+        returned = true;
+    });
+    for (DWORD start = GetTickCount(); !finished() && GetTickCount() - start < 20000;) {
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
+        PumpPending();
+    }
+    EXPECT_TRUE(finished()) << "the command did not finish";
+    sender.join();
+}
+
 HMODULE LoadAddonAnsweringOneBox(BoxInfo& box) {
     HMODULE module = reinterpret_cast<HMODULE>(1);
     RunDriven([&] { module = LoadAddon(); },
@@ -679,12 +710,17 @@ bool RefusedAsOn95(DWORD size, DWORD known) { return late.asWindows95 && size !=
 template <typename Dialog> BOOL WINAPI WanderingDialog(Dialog* dialog) { // Wine's keeps the folder, as the flag asks
     if (RefusedAsOn95(dialog->lStructSize, 76))
         return FALSE;
+    if constexpr (std::is_same_v<Dialog, OPENFILENAMEW>)
+        if (!late.widePick.empty())
+            return lstrcpynW(dialog->lpstrFile, late.widePick.c_str(), dialog->nMaxFile) != NULL;
     BOOL chosen = getOpenFileName<Dialog>(dialog);
     late.folderMoves += SetCurrentDirectoryA(ExeDirectory().c_str());
     return chosen;
 }
 HINSTANCE WINAPI RecordShell(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
     late.shellCalls.push_back(ShellCall(owner, verb, file, parameters, folder, show));
+    if (late.duringShell)
+        late.duringShell();
     return late.startNothing ? reinterpret_cast<HINSTANCE>(42) : shellExecute(owner, verb, file, parameters, folder, show);
 }
 INT_PTR WINAPI CountSheet(LPCPROPSHEETHEADERA header) {
@@ -697,6 +733,7 @@ INT_PTR WINAPI CountSheet(LPCPROPSHEETHEADERA header) {
         EXPECT_EQ(std::make_pair(header->dwSize, header->ppsp->dwSize), std::make_pair(40ul, 40ul));
     return late.sheetFails || refused ? -1 : propertySheet(header);
 }
+BOOL WINAPI Redirected(DWORD, const GUID*, ULONG, LPCSTR, void*) { return TRUE; }
 // Keeps the function found as `real` and returns the stand-in that the add-on gets instead.
 template <typename Function> FARPROC StandIn(FARPROC found, Function& real, Function standIn) {
     real = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
@@ -706,14 +743,18 @@ FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
     FARPROC found = getProcAddress(module, name);
     if (!found || !HIWORD(reinterpret_cast<UINT_PTR>(name)))
         return found;
-    if (name == late.refusedFunction || (late.asWindows95 && std::strstr(name, "ActCtx")))
+    if ((!late.refusedFunction.empty() && std::strncmp(name, late.refusedFunction.c_str(), late.refusedFunction.size()) == 0) ||
+        (late.asWindows95 && std::strstr(name, "ActCtx")))
         return NULL;
+    if (late.comctlRedirected && std::strcmp(name, "FindActCtxSectionStringA") == 0)
+        return reinterpret_cast<FARPROC>(Redirected);
+    if (std::strcmp(name, "GetOpenFileNameW") == 0)
+        return late.asWindows95 ? reinterpret_cast<FARPROC>(WideDialogAsOn95)
+                                : StandIn(found, getOpenFileName<OPENFILENAMEW>, WanderingDialog<OPENFILENAMEW>);
     if (std::strcmp(name, "ShellExecuteA") == 0)
         return StandIn(found, shellExecute, RecordShell);
     if (std::strcmp(name, "PropertySheetA") == 0)
         return StandIn(found, propertySheet, CountSheet);
-    if (std::strcmp(name, "GetOpenFileNameW") == 0)
-        return StandIn(found, getOpenFileName<OPENFILENAMEW>, WanderingDialog<OPENFILENAMEW>);
     return std::strcmp(name, "GetOpenFileNameA") == 0 ? StandIn(found, getOpenFileName<OPENFILENAMEA>, WanderingDialog<OPENFILENAMEA>) : found;
 }
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <utility>
@@ -137,6 +138,7 @@ void ExpectErrorBox(const BoxInfo& box, const std::string& text, HWND owner);
 void CloseAllDialogs();
 
 std::string WindowText(HWND window);
+std::wstring WideWindowText(HWND window); // the text as the window holds it, in UTF-16
 // Bounded poll of `condition` every 10 ms; true as soon as it holds.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
 // The first window of the class among a window's children and their children.
@@ -162,6 +164,11 @@ void PostSheetPage(HWND sheet, int index);
 std::string ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::string& text);
 std::vector<std::string> ComboItems(HWND combo);
+
+// A command as a terminal whose frame lives on a second thread sends it: that thread sends
+// WM_COMMAND `id` to `window` (and expects 0) and sets `returned` once its SendMessage is back,
+// while this thread dispatches what arrives until `finished` holds (a bounded wait).
+void CommandFromAnotherThread(HWND window, int id, std::atomic<bool>& returned, const std::function<bool()>& finished);
 
 // Loads the add-on while a second thread reads the one message box it shows and presses OK.
 HMODULE LoadAddonAnsweringOneBox(BoxInfo& box);
@@ -191,12 +198,17 @@ void* HookExport(const char* dll, const char* function, void* replacement);
 // down (ShellCall) and then makes it, unless `startNothing`; PropertySheetA fails at once while
 // `sheetFails`; GetOpenFileNameA moves the current folder to the test program's after the dialog,
 // as Windows' may whatever its flags (`folderMoves`); while `asWindows95` no activation-context
-// function is found, and PropertySheetA and GetOpenFileNameA/W fail a structure of a size those
-// systems do not know. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path
+// function is found, GetOpenFileNameW is a stub that fails as there, and PropertySheetA and
+// GetOpenFileNameA/W fail a structure of a size those systems do not know; the terminal's
+// activation context redirects COMCTL32 while `comctlRedirected`; `duringShell` runs inside each
+// shell call; the wide file dialog returns `widePick` at once where one is set. A refused
+// function is refused by the beginning of its name. The loads kept are those of SHELL32, COMCTL32 and COMDLG32, by the path
 // asked for; every free is counted, and the wide calls refused to an attach as on Windows 95.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;
-    bool startNothing = false, sheetFails = false, asWindows95 = false;
+    bool startNothing = false, sheetFails = false, asWindows95 = false, comctlRedirected = false;
+    std::function<void()> duringShell;
+    std::wstring widePick;
     int frees = 0, sheetCalls = 0, wideCalls = 0, folderMoves = 0;
     std::vector<std::string> loads;
     std::vector<std::string> shellCalls;

@@ -23,6 +23,8 @@ BoxInfo ReadMessageBox(HWND box) {
     info.owner = GetWindow(box, GW_OWNER);
     HWND text = GetDlgItem(box, 0xFFFF);
     info.text = WindowText(text ? text : GetDlgItem(box, 100)); // no text of a box without either
+    info.wideText = WideWindowText(text ? text : GetDlgItem(box, 100));
+    info.wideCaption = WideWindowText(box);
     HICON icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0));
     info.iconError = icon && icon == errorIcon;
     info.iconInformation = icon && icon == informationIcon;

@@ -17,6 +17,7 @@ struct BoxInfo {
     HWND hwnd = NULL;
     std::string text;
     std::string caption;
+    std::wstring wideText, wideCaption; // as UTF-16, whatever the code page
     HWND owner = NULL;
     bool iconError = false;
     bool iconInformation = false;

@@ -37,6 +37,19 @@ class Dispatch : public AddonTest {
     TestFolder folder{"qx dispatch"};
 };
 
+// A terminal whose frame lives on another thread is let go before the shell is asked: its
+// SendMessage is back while the shell call, which waits for it, is still under way.
+TEST_F(Dispatch, APickFromAnotherThreadReturnsBeforeTheShellCallEnds) {
+    Attach({{"Slow", "slow.exe"}}, {});
+    HookLateCalls();
+    late.startNothing = true;
+    std::atomic<bool> returned{false};
+    late.duringShell = [&] { EXPECT_TRUE(WaitUntil([&] { return returned.load(); })) << "the sender waits for the shell"; };
+    CommandFromAnotherThread(launcher, 200, returned, [&] { return !late.shellCalls.empty(); });
+    late.duringShell = nullptr;
+    EXPECT_EQ(late.shellCalls.size(), 1u);
+}
+
 TEST_F(Dispatch, ProgramItemsStartTheirSplitCommandLinesInTheCurrentFolder) {
     MakeEntries(folder.path(), {"bin\\"});
     std::string quoted = folder / "bin\\rec ord.exe";

@@ -108,6 +108,7 @@ TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain)
     for (bool lookUpFails : {true, false}) {
         late.refusedFunction = lookUpFails ? "PropertySheetA" : "";
         late.sheetFails = !lookUpFails;
+        late.comctlRedirected = lookUpFails; // the terminal's activation context redirects it, then not
         SetDword(kFileKey, "Count", 9); // saved as the one entry loaded
         RunDriven([&] { Pick(kSettingsId); }, [] {
             HWND shown = WaitForDialog(1000);
@@ -119,19 +120,20 @@ TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain)
     EXPECT_EQ(late.sheetCalls, 1);
     EXPECT_TRUE(Sent().empty());
     late.sheetFails = false;
-    late.refusedFunction = "GetOpenFileNameA";
+    late.refusedFunction = "GetOpenFileName"; // both, the wide one first
     RunSheet([&](HWND sheet, HWND page) {
         PostMessageA(GetDlgItem(page, kBrowse), BM_CLICK, 0, 0);
         SendMessageA(sheet, WM_NULL, 0, 0); // returns once the page has handled the click
         EXPECT_EQ(WaitForOwnedDialog(sheet, 0), nullptr);
         EXPECT_EQ(ControlText(page, kCommand), "p.exe");
     });
-    EXPECT_EQ(late.frees, 3) << "a library without the function asked for is let go";
+    EXPECT_EQ(late.frees, 4) << "a library without the function asked for is let go";
     // A library that did not load or lacked its function is asked for again at the next use,
-    // by full path but for COMCTL32, none mapped, where activation contexts exist: 95, 98, Me,
-    // NT 4.0 and 2000 search the current folder first.
+    // by full path but for a COMCTL32 that the activation context redirects: 95, 98, Me, NT 4.0,
+    // 2000 and XP before SP2 search the current folder first.
     const std::string shell = SystemLibrary("SHELL32.DLL"), comdlg = SystemLibrary("COMDLG32.DLL");
-    EXPECT_EQ(late.loads, (std::vector<std::string>{shell, shell, shell, shell, "COMCTL32.DLL", "COMCTL32.DLL", comdlg}));
+    EXPECT_EQ(late.loads, (std::vector<std::string>{shell, shell, shell, shell, "COMCTL32.DLL",
+                                                    SystemLibrary("COMCTL32.DLL"), comdlg, comdlg}));
 }
 
 } // namespace

@@ -155,6 +155,24 @@ TEST_P(SettingsSheetOn, TwoProgramsBecomingFourThenFiveAppendOnlyTheNewItems) {
     EXPECT_EQ(late.loads, std::vector<std::string>{GetParam() ? SystemLibrary("COMCTL32.DLL") : mapped});
 }
 
+// A terminal whose frame lives on another thread is let go before the sheet opens: its
+// SendMessage is back while the sheet is still open (only the driver closes it), and the sheet
+// then works as always.
+TEST_F(SettingsSheet, ACommandFromAnotherThreadReturnsWhileTheSheetIsOpen) {
+    Attach({{"One", "one.exe"}}, {});
+    std::atomic<bool> returned{false};
+    RunDriven([&] { CommandFromAnotherThread(launcher, kSettingsId, returned, [&] { return returned.load(); }); },
+              [&] {
+                  HWND sheet = WaitForSheet();
+                  ASSERT_NE(sheet, nullptr);
+                  EXPECT_TRUE(WaitUntil([&] { return returned.load(); })) << "the sender waits for the sheet";
+                  SetRow(CurrentPage(sheet), 1, "Two", "two.exe");
+                  PostSheetButton(sheet, PSBTN_OK);
+              });
+    EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 201) + Line(HM_ADDFILEITEM, L(), "Two"));
+    ExpectStoredTables({{"One", "one.exe"}, {"Two", "two.exe"}}, {});
+}
+
 TEST_F(SettingsSheet, FirstProgramOpensTheGroupBeforeItsItem) {
     Attach({}, {});
     EditAndConfirm([&](HWND page) { SetRow(page, 0, "First", "first.exe"); });

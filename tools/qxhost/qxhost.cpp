@@ -308,15 +308,15 @@ int main(int argc, char** argv) {
     AddVectoredExceptionHandler(1, JournalAddonCrash);
     std::string dll = ExeDirectory() + "QXLAUNCH.DLL";
     std::string journalPath, tourDir, timingPath, preload;
-    bool load = true, loader = false, topmost = false;
+    bool load = true, loader = false, topmost = false, western = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--journal" && i + 1 < argc)
             journalPath = argv[++i];
         else if (arg == "--dll" && i + 1 < argc)
             dll = argv[++i];
-        else if (arg == "--tour" && i + 1 < argc)
-            tourDir = argv[++i];
+        else if ((arg == "--tour" || arg == "--western-tour") && i + 1 < argc)
+            western = arg == "--western-tour", tourDir = argv[++i];
         else if (arg == "--no-load")
             load = false;
         else if (arg == "--loader")
@@ -350,7 +350,7 @@ int main(int argc, char** argv) {
     if (!timingPath.empty())
         return 0;
     if (!tourDir.empty())
-        StartTour(host.frame, tourDir);
+        StartTour(host.frame, tourDir, western);
     int code = PumpMessages();
     if (host.journal)
         std::fclose(host.journal);

@@ -135,6 +135,33 @@ void FollowHelpLink(const wchar_t* link) {
 
 void CloseHelp() { PostMessageA(HelpViewer(), WM_CLOSE, 0, 0); }
 
+// On code page 1252 (the Western run): the sheet with rows of ASCII titles (the demo's own are
+// code page 932 bytes, which this code page shows as other letters), and the both-fields rule
+// over it, its fourth row holding a title alone.
+void AskForBothFields() {
+    HWND page = reinterpret_cast<HWND>(SendMessageA(SettingsSheet(), PSM_GETCURRENTPAGEHWND, 0, 0));
+    const char* rows[][2] = {{"Notepad", "notepad.exe"}, {"WordPad", "wordpad.exe"}, {"Calculator", "calc.exe"}, {"Editor", ""}};
+    for (int i = 0; i < 4; ++i) {
+        SetDlgItemTextA(page, 1000 + i, rows[i][0]);
+        SetDlgItemTextA(page, 1005 + i, rows[i][1]);
+    }
+    PostMessageA(SettingsSheet(), PSM_PRESSBUTTON, PSBTN_OK, 0);
+}
+
+// The message box over the sheet: this thread's dialog that the sheet owns.
+BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+    if (GetWindow(window, GW_OWNER) != SettingsSheet())
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+void CloseBox() {
+    HWND box = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
 struct Step {
     UINT delayMs; // wait before this step runs
     void (*action)();
@@ -165,20 +192,33 @@ const Step kSteps[] = {
     {800, [] { DestroyWindow(HostFrame()); }},
 };
 
+const Step kWesternSteps[] = {
+    {1000, [] { Pick(100); }},
+    {1200, [] { AskForBothFields(); }},
+    {1000, [] { Shot("10-western-sheet.png"); CloseBox(); }},
+    {600, [] { CancelSettings(); }},
+    {800, [] { DestroyWindow(HostFrame()); }},
+};
+
+const Step* steps = kSteps;
+size_t stepCount = 0;
+
 } // namespace
 
-void StartTour(HWND frame, const std::string& directory) {
+void StartTour(HWND frame, const std::string& directory, bool western) {
     tourDirectory = directory;
     nextStep = 0;
-    SetTimer(frame, kTourTimer, kSteps[0].delayMs, NULL);
+    steps = western ? kWesternSteps : kSteps;
+    stepCount = western ? sizeof(kWesternSteps) / sizeof(Step) : sizeof(kSteps) / sizeof(Step);
+    SetTimer(frame, kTourTimer, steps[0].delayMs, NULL);
 }
 
 void AdvanceTour(HWND frame) {
     KillTimer(frame, kTourTimer);
-    if (nextStep >= sizeof(kSteps) / sizeof(kSteps[0]))
+    if (nextStep >= stepCount)
         return;
-    const Step& step = kSteps[nextStep++];
-    if (nextStep < sizeof(kSteps) / sizeof(kSteps[0]))
-        SetTimer(frame, kTourTimer, kSteps[nextStep].delayMs, NULL);
+    const Step& step = steps[nextStep++];
+    if (nextStep < stepCount)
+        SetTimer(frame, kTourTimer, steps[nextStep].delayMs, NULL);
     step.action();
 }

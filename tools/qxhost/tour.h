@@ -4,7 +4,8 @@
 
 #include <string>
 
-void StartTour(HWND frame, const std::string& directory);
+// The Western tour (`western`) is the short one made for code page 1252.
+void StartTour(HWND frame, const std::string& directory, bool western = false);
 // Runs the next step; called on the frame's WM_TIMER, also from inside modal loops.
 void AdvanceTour(HWND frame);
 
