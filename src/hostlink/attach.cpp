@@ -45,6 +45,7 @@ static WCHAR WideModulePath[32768];
 static void PinModule(HINSTANCE instance) {
     const DWORD wideSize = sizeof(WideModulePath) / sizeof(WideModulePath[0]);
     DWORD length = GetModuleFileNameW(instance, WideModulePath, wideSize);
+    LauncherState.WideCallsAreStubs = length == 0;
     if (length != 0) {
         if (length < wideSize)
             KeepOnlyThisModule(instance, LoadLibraryW(WideModulePath));

@@ -89,10 +89,8 @@ INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header) {
 }
 
 static BOOL OpenFileDialog(FARPROC& bound, const char* function, void* dialog) {
-    if (bound == NULL && BindLate(bound, LoadSystemLibrary("COMDLG32.DLL"), function) == NULL) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    if (bound == NULL && BindLate(bound, LoadSystemLibrary("COMDLG32.DLL"), function) == NULL)
         return FALSE;
-    }
     return As<GetOpenFileNameFunction>(bound)(dialog);
 }
 

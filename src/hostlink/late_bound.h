@@ -13,6 +13,4 @@ HINSTANCE ShellExecuteLate(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR paramete
                            LPCSTR directory, INT show);
 INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header);
 BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog);
-// Where the function cannot be had it fails as the stubs of Windows 95, 98 and Me do, with
-// ERROR_CALL_NOT_IMPLEMENTED.
 BOOL GetOpenFileNameWideLate(LPOPENFILENAMEW dialog);

@@ -54,7 +54,7 @@ static bool NarrowExactly(const WCHAR* chosen, char* path) {
 }
 
 // The dialog in UTF-16, so that its filter names read right whatever the code page; the ANSI
-// dialog where the filter cannot be converted or the wide dialog is a stub (95, 98 and Me). Both
+// dialog where the filter cannot be converted or the wide calls are stubs (95, 98 and Me). Both
 // records have the same 76-byte layout.
 static BOOL ChooseProgram(HWND page, char* path) {
     WCHAR filter[sizeof(kTextProgramFilter)];
@@ -74,14 +74,10 @@ static BOOL ChooseProgram(HWND page, char* path) {
     dialog.wide.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                         OFN_HIDEREADONLY;
     chosen[0] = 0;
-    if (WidenShownText(kTextProgramFilter, sizeof(kTextProgramFilter), filter,
-                       sizeof(kTextProgramFilter))) {
-        SetLastError(0);
-        if (GetOpenFileNameWideLate(&dialog.wide))
-            return NarrowExactly(chosen, path);
-        if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
-            return FALSE;
-    }
+    if (!LauncherState.WideCallsAreStubs &&
+        WidenShownText(kTextProgramFilter, sizeof(kTextProgramFilter), filter,
+                       sizeof(kTextProgramFilter)))
+        return GetOpenFileNameWideLate(&dialog.wide) && NarrowExactly(chosen, path);
     dialog.ansi.lpstrFilter = kTextProgramFilter;
     dialog.ansi.lpstrFile = path;
     return GetOpenFileNameLate(&dialog.ansi);

@@ -82,7 +82,7 @@ void RunSettingsSheet() {
     PropertySheetLate(&header); // OK, Cancel and a sheet that never showed all go on alike
     // The menus follow the sheet all the same: the changes hold until the terminal ends.
     if (!SaveLaunchTables())
-        MessageBoxA(frame, kTextSaveFailed, NULL, MB_ICONERROR);
+        ShowTextBox(frame, kTextSaveFailed, NULL, MB_ICONERROR);
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
         LauncherState.RestartPending = true;
         ShowTextBox(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);

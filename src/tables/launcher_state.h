@@ -18,6 +18,8 @@ struct LauncherStateRecord {
     // Set once the restart notice has been shown: from then on the terminal's menus no longer
     // follow the tables, and nothing is appended to them until it restarts.
     bool RestartPending;
+    // Windows 95, 98 and Me: most wide calls, the file dialog's among them, are stubs that fail.
+    bool WideCallsAreStubs;
 };
 
 // Zero at load: both tables empty until LoadLaunchTables runs.

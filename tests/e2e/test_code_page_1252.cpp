@@ -88,6 +88,7 @@ TEST_F(Western, TheSheetsTitleItsBoxesAndTheFileDialogReadInJapanese) {
     frame.online = true;
     EXPECT_EQ(RunSheet([](HWND, HWND) {}).after.wideText, L"オンライン中は設定できません。");
     frame.online = false;
+    ReadOnlyKey locked(kFileKey); // the save fails: its box comes before the restart notice
     SheetRun run = RunSheet([&](HWND sheet, HWND page) {
         EXPECT_EQ(WideWindowText(sheet), L"Quolixランチ V1.0 の設定");
         EXPECT_EQ(FilterShown(sheet, page).first, L"ﾌﾟﾛｸﾞﾗﾑ");
@@ -106,7 +107,9 @@ TEST_F(Western, TheSheetsTitleItsBoxesAndTheFileDialogReadInJapanese) {
         SetRow(page, 1, "", ""); // a removed entry brings the restart notice
         PostSheetButton(sheet, PSBTN_OK);
     });
-    EXPECT_EQ(run.after.wideText + L"|" + run.after.wideCaption, L"設定した内容を有効にするためにはQuolixを再起動する必要があります|Quolixランチ");
+    EXPECT_EQ(run.boxes, 2);
+    EXPECT_EQ(run.after.wideText, L"設定を保存できませんでした。");
+    EXPECT_EQ(run.last.wideText + L"|" + run.last.wideCaption, L"設定した内容を有効にするためにはQuolixを再起動する必要があります|Quolixランチ");
 }
 
 // Where the text cannot be widened (a Western Windows 95 has no table for 932: the add-on's
