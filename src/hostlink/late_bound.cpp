@@ -90,12 +90,12 @@ INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header) {
 
 static BOOL OpenFileDialog(FARPROC& bound, const char* function, void* dialog) {
     if (bound == NULL && BindLate(bound, LoadSystemLibrary("COMDLG32.DLL"), function) == NULL)
-        return FALSE;
+        return -1;
     return As<GetOpenFileNameFunction>(bound)(dialog);
 }
 
 BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog) {
-    return OpenFileDialog(BoundGetOpenFileName, "GetOpenFileNameA", dialog);
+    return OpenFileDialog(BoundGetOpenFileName, "GetOpenFileNameA", dialog) > 0;
 }
 
 BOOL GetOpenFileNameWideLate(LPOPENFILENAMEW dialog) {

@@ -13,4 +13,5 @@ HINSTANCE ShellExecuteLate(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR paramete
                            LPCSTR directory, INT show);
 INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header);
 BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog);
+// -1 where the function cannot be had, so that the caller may try the ANSI one.
 BOOL GetOpenFileNameWideLate(LPOPENFILENAMEW dialog);

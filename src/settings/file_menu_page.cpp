@@ -76,8 +76,11 @@ static BOOL ChooseProgram(HWND page, char* path) {
     chosen[0] = 0;
     if (!LauncherState.WideCallsAreStubs &&
         WidenShownText(kTextProgramFilter, sizeof(kTextProgramFilter), filter,
-                       sizeof(kTextProgramFilter)))
-        return GetOpenFileNameWideLate(&dialog.wide) && NarrowExactly(chosen, path);
+                       sizeof(kTextProgramFilter))) {
+        BOOL picked = GetOpenFileNameWideLate(&dialog.wide);
+        if (picked != -1)
+            return picked && NarrowExactly(chosen, path);
+    }
     dialog.ansi.lpstrFilter = kTextProgramFilter;
     dialog.ansi.lpstrFile = path;
     return GetOpenFileNameLate(&dialog.ansi);

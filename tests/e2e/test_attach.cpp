@@ -283,8 +283,8 @@ TEST(LateBinding, ShellSheetAndFileDialogLibrariesArriveWithTheirFirstUse) {
     ASSERT_TRUE(ModuleLoaded(host.pid(), "QXLAUNCH.DLL"));
     for (const char* library : {"SHELL32.DLL", "COMCTL32.DLL", "COMDLG32.DLL"})
         EXPECT_FALSE(ModuleLoaded(host.pid(), library)) << library << " mapped at attach";
-    SendMessageA(launcher, WM_COMMAND, 200, 0);
-    EXPECT_TRUE(ModuleLoaded(host.pid(), "SHELL32.DLL"));
+    SendMessageA(launcher, WM_COMMAND, 200, 0); // answered before the shell is called
+    EXPECT_TRUE(WaitUntil([&] { return ModuleLoaded(host.pid(), "SHELL32.DLL"); }));
     PostMessageA(launcher, WM_COMMAND, 100, 0);
     HWND sheet = WaitForDialog(8000, host.pid());
     ASSERT_NE(sheet, nullptr);

@@ -49,6 +49,7 @@ TEST_F(Western, TypedTextsAreStoredAppendedAndStartedWhole) {
 }
 
 HWND WINAPI NoFrame(LPCSTR, LPCSTR) { return NULL; }
+BOOL WINAPI NoOwnFrame(WNDENUMPROC, LPARAM) { return TRUE; } // the walk for this process's frame
 ATOM WINAPI NoClass(const WNDCLASSA*) { return 0; }
 HWND WINAPI NoWindow(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID) { return NULL; }
 
@@ -58,10 +59,14 @@ TEST_F(Western, TheAttachBoxesReadInJapanese) {
     for (auto [function, failing, text] : {std::tuple{"FindWindowA", reinterpret_cast<void*>(NoFrame), L"Quolixがまだ起動されていません。"},
                                            {"RegisterClassA", reinterpret_cast<void*>(NoClass), L"QXLAUNCH.DLL: 内部エラー1"},
                                            {"CreateWindowExA", reinterpret_cast<void*>(NoWindow), L"QXLAUNCH.DLL: 内部エラー2"}}) {
+        bool noFrame = failing == reinterpret_cast<void*>(NoFrame);
         void* real = HookExport("USER32.dll", function, failing);
+        void* walk = noFrame ? HookExport("USER32.dll", "EnumWindows", reinterpret_cast<void*>(NoOwnFrame)) : nullptr;
         BoxInfo box;
         EXPECT_EQ(LoadAddonAnsweringOneBox(box), nullptr);
         HookExport("USER32.dll", function, real);
+        if (noFrame)
+            HookExport("USER32.dll", "EnumWindows", walk);
         EXPECT_EQ(box.wideText, text) << function;
     }
 }
