@@ -119,6 +119,7 @@ class Browse : public ProgramPage {
     std::vector<std::string> BrowseTo(HWND sheet, HWND page, int row, const std::string& path,
                                       const std::string& listFolder = "") {
         const std::string folder = CurrentFolder(); // the add-on puts it back
+        const int moves = late.folderMoves;
         PostMessageA(GetDlgItem(page, kBrowse + row), BM_CLICK, 0, 0);
         HWND dialog = WaitForOwnedDialog(sheet, 5000);
         EXPECT_NE(dialog, nullptr) << "no file dialog";
@@ -141,8 +142,11 @@ class Browse : public ProgramPage {
         else
             EnterFileDialogName(dialog, path);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "file dialog still open";
-        SendMessageA(sheet, WM_NULL, 0, 0); // returns once the page has taken the dialog's answer
-        EXPECT_EQ(CurrentFolder(), folder) << "the folder the dialog moved to stays";
+        // The stand-in dialog moves the folder as it returns, and the page may still be on its
+        // way back from it: the folder must come back after that move.
+        EXPECT_TRUE(WaitUntil([&] { return late.folderMoves > moves && CurrentFolder() == folder; }))
+            << "the folder the dialog moved to stays: " << CurrentFolder();
+        SendMessageA(sheet, WM_NULL, 0, 0); // returns once the page has handled the click whole
         return listed;
     }
 
