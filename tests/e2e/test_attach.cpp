@@ -208,7 +208,7 @@ TEST_F(Attach, HostileRegistryValuesNeverReachTheTerminalUnterminated) {
     ExpectAttachOf({std::string(79, 'A'), std::string(79, 'B'), "DCBA", std::string(78, 'C'), Sjis("メモ帳")}, {});
 }
 
-int WINAPI AnswerBox(HWND, LPCSTR, LPCSTR, UINT) { return IDOK; }
+int WINAPI AnswerBox(HWND, LPCWSTR, LPCWSTR, UINT) { return IDOK; }
 
 TEST(CrossProcess, TextsArriveIntactInATerminalOfAnotherProcess) {
     ResetRegistry();
@@ -219,10 +219,11 @@ TEST(CrossProcess, TextsArriveIntactInATerminalOfAnotherProcess) {
     HWND frame = StartTerminal(host, "--no-load --journal \"" + journal + "\"");
     ASSERT_NE(frame, nullptr);
 
-    // A failure box in place of the attach is answered at once: the load then fails.
-    void* box = HookExport("USER32.dll", "MessageBoxA", reinterpret_cast<void*>(AnswerBox));
+    // A failure box in place of the attach (shown in UTF-16) is answered at once: the load then
+    // fails.
+    void* box = HookExport("USER32.dll", "MessageBoxW", reinterpret_cast<void*>(AnswerBox));
     HMODULE module = LoadAddon();
-    HookExport("USER32.dll", "MessageBoxA", box);
+    HookExport("USER32.dll", "MessageBoxW", box);
     ASSERT_NE(module, nullptr);
     HWND launcher = FindLauncherWindow(frame);
     ASSERT_NE(launcher, nullptr);
