@@ -141,13 +141,17 @@ class Browse : public ProgramPage {
             PressButton(dialog, IDCANCEL);
         else
             EnterFileDialogName(dialog, path);
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "file dialog still open";
-        // The stand-in dialog moves the folder as it returns, and the page may still be on its
-        // way back from it: the folder must come back after that move.
-        EXPECT_TRUE(WaitUntil([&] { return late.folderMoves > moves && CurrentFolder() == folder; }))
-            << "the folder the dialog moved to stays: " << CurrentFolder();
+        ExpectBackFrom(dialog, folder, moves);
         SendMessageA(sheet, WM_NULL, 0, 0); // returns once the page has handled the click whole
         return listed;
+    }
+
+    // The stand-in dialog moves the folder as it returns, and the page may still be on its way
+    // back from it when the dialog's window has gone: the folder must come back after that move.
+    void ExpectBackFrom(HWND dialog, const std::string& folder, int moves) {
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "file dialog still open";
+        EXPECT_TRUE(WaitUntil([&] { return late.folderMoves > moves && CurrentFolder() == folder; }))
+            << "the folder the dialog moved to stays: " << CurrentFolder();
     }
 
     TestFolder folder{"qx-browse"};
@@ -158,6 +162,8 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
     Attach({{"Keep", "keep.exe /x"}, {"Two", "two.exe"}}, {});
     RunSheet([&](HWND sheet, HWND page) {
         // The dialog hides its read-only box and itself refuses a typed name that does not exist.
+        const std::string folder = CurrentFolder();
+        const int moves = late.folderMoves;
         PostMessageA(GetDlgItem(page, kBrowse + 1), BM_CLICK, 0, 0);
         HWND dialog = WaitForOwnedDialog(sheet, 5000), refusal = NULL;
         ASSERT_NE(dialog, nullptr);
@@ -167,7 +173,7 @@ TEST_F(Browse, CancelLeavesTheFieldAndTheFocus) {
         PressButton(refusal, IDOK);
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(refusal); }));
         PressButton(dialog, IDCANCEL);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+        ExpectBackFrom(dialog, folder, moves); // before the next browse takes the folder as its own
         BrowseTo(sheet, page, 1, "");
         EXPECT_EQ(ControlText(page, kCommand + 1), "two.exe");
         EXPECT_EQ(LastFocused(), GetDlgItem(page, kBrowse + 1)); // the pressed button
