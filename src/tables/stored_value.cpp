@@ -26,3 +26,9 @@ bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const 
         CopyFitted(field, capacity, scratch, available, rule);
     return fits;
 }
+
+bool SameStoredText(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b)
+        ++a, ++b;
+    return *a == *b;
+}

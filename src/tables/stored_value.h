@@ -32,3 +32,10 @@ enum OverlongText {
 // included).
 bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const char* scratch,
                     unsigned long size, OverlongText overlong, LeadByteRule rule);
+
+// Texts as the store holds them: byte for byte, letter case included (no locale's collation).
+bool SameStoredText(const char* a, const char* b);
+
+// Whether closing the sheet writes a value: always, unless another writer changed it since this
+// terminal last read or wrote it and the sheet left it as it was.
+inline bool ClosingWrites(bool sheetChanged, bool storeChanged) { return sheetChanged || !storeChanged; }

@@ -75,6 +75,18 @@ TEST_F(Attach, JoinsItsOwnTerminalWhileAnotherStaysOnTop) {
     HWND otherFrame = StartTerminal(other, "--no-load --topmost --journal \"" + journal + "\"");
     ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(journal) == "FRAME READY\n"; })); // on top by then
     ASSERT_TRUE(otherFrame && FindWindowA("QuolixFrameClass", NULL) == otherFrame) << "not the first frame";
+    // Windows of this process above its frame, as a tool window and a dialog of the terminal.
+    HWND tool = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "STATIC", "tool", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, NULL, NULL, NULL, NULL);
+    HWND dialog = CreateWindowExA(WS_EX_DLGMODALFRAME, "STATIC", "dialog", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 80, 40, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(tool && dialog);
+    std::vector<HWND> own;
+    for (HWND window : TopLevelWindows()) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId())
+            own.push_back(window);
+    }
+    ASSERT_TRUE(own.size() > 2 && own.front() != frame.hwnd()) << "the frame is this process's first window";
     ExpectAttachOf({}, {});
     EXPECT_EQ(ReadFileBytes(journal), "FRAME READY\n");
 }
