@@ -330,31 +330,6 @@ TEST_F(SettingsSheet, AProfileThatMayOnlyBeReadShowsEverythingAndReportsEachSave
     ExpectRestartNotice(run.last);
 }
 
-// One key alone that refuses writing, each in turn: the one box, and the other table is saved.
-TEST_F(SettingsSheet, AKeyThatRefusesWritingAloneIsReportedOnceAndTheOtherTableSaved) {
-    DefaultBoxCaption(); // read while the main thread is free
-    ConfigureTables({{"One", "one.exe"}}, {{"Diary", "diary.scr"}});
-    Load();
-    struct Case {
-        const char* refusing;
-        EntryList programs, scripts; // stored afterwards
-    };
-    const Case cases[] = {{kFileKey, {{"One", "one.exe"}}, {{"Diary", "1.scr"}}},
-                          {kScriptKey, {{"One", "one.exe 2"}}, {{"Diary", "1.scr"}}}};
-    for (int i = 0; i < 2; ++i) {
-        SCOPED_TRACE(cases[i].refusing);
-        ReadOnlyKey key(cases[i].refusing);
-        SheetRun run = EditAndConfirm([&](HWND page) {
-            SetControlText(page, kCommand, "one.exe " + std::to_string(i + 1));
-            PostSheetPage(GetParent(page), 1);
-            ASSERT_TRUE(WaitUntil([&] { return CurrentPageIndex(GetParent(page)) == 1; }));
-            SetControlText(CurrentPage(GetParent(page)), kScriptFile, std::to_string(i + 1) + ".scr");
-        });
-        EXPECT_EQ(std::make_pair(run.boxes, run.after.text), std::make_pair(1, kSaveFailed));
-        ExpectStoredTables(cases[i].programs, cases[i].scripts);
-    }
-}
-
 TEST_F(SettingsSheet, AChangedCommandLineSendsNothingAndTheNextPickStartsIt) {
     RecorderLog recorder;
     Attach({{"Recorder", recorder.program() + " before"}}, {});

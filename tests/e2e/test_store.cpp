@@ -90,17 +90,23 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
 
 // A key that may only be read loads whole; its save is reported as failed and leaves it as it
 // was, while the other table is saved all the same.
+// Either key alone: it loads whole and keeps what it holds, the other table is saved, and the
+// save reports the failure.
 TEST_F(Store, AKeyThatMayOnlyBeReadLoadsWholeAndItsSaveReportsFailure) {
-    ConfigureTables({{"t", "c.exe"}}, {});
-    ReadOnlyKey locked(kFileKey);
-    LoadLaunchTables();
-    EXPECT_EQ(Loaded(Files()), std::vector<std::string>{"t|c.exe"});
-    Put(Files(), 0, "changed", "changed.exe");
-    Scripts().count = 1;
-    Put(Scripts(), 0, "s", "s.scr");
-    EXPECT_FALSE(SaveLaunchTables(0, 0));
-    ExpectStoredTables({{"t", "c.exe"}}, {{"s", "s.scr"}});
-    EXPECT_EQ(LauncherState.StoreKey, nullptr);
+    for (bool programsLocked : {true, false}) {
+        SCOPED_TRACE(programsLocked ? "program key" : "script key");
+        ResetRegistry();
+        ConfigureTables({{"t", "c.exe"}}, {{"s", "s.scr"}});
+        ReadOnlyKey locked(programsLocked ? kFileKey : kScriptKey);
+        LoadLaunchTables();
+        EXPECT_EQ(Loaded(Files()), std::vector<std::string>{"t|c.exe"});
+        Put(Files(), 0, "changed", "changed.exe");
+        Put(Scripts(), 0, "changed", "changed.scr");
+        EXPECT_FALSE(SaveLaunchTables(0, 0));
+        ExpectStoredTables({programsLocked ? EntryList::value_type{"t", "c.exe"} : EntryList::value_type{"changed", "changed.exe"}},
+                           {programsLocked ? EntryList::value_type{"changed", "changed.scr"} : EntryList::value_type{"s", "s.scr"}});
+        EXPECT_EQ(LauncherState.StoreKey, nullptr);
+    }
 }
 
 TEST_F(Store, ShrunkTableLeavesOldValuesAndLoadsBackShort) {
