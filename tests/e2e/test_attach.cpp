@@ -2,6 +2,7 @@
 // failure boxes, and texts crossing into a terminal that lives in another process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -79,14 +80,8 @@ TEST_F(Attach, JoinsItsOwnTerminalWhileAnotherStaysOnTop) {
     HWND tool = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "STATIC", "tool", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, NULL, NULL, NULL, NULL);
     HWND dialog = CreateWindowExA(WS_EX_DLGMODALFRAME, "STATIC", "dialog", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 80, 40, NULL, NULL, NULL, NULL);
     ASSERT_TRUE(tool && dialog);
-    std::vector<HWND> own;
-    for (HWND window : TopLevelWindows()) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (process == GetCurrentProcessId())
-            own.push_back(window);
-    }
-    ASSERT_TRUE(own.size() > 2 && own.front() != frame.hwnd()) << "the frame is this process's first window";
+    const std::vector<HWND> windows = TopLevelWindows();
+    ASSERT_LT(std::find(windows.begin(), windows.end(), tool), std::find(windows.begin(), windows.end(), frame.hwnd()));
     ExpectAttachOf({}, {});
     EXPECT_EQ(ReadFileBytes(journal), "FRAME READY\n");
 }

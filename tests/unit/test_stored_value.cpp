@@ -67,15 +67,4 @@ TEST(LoadStoredText, ATargetLongerThanItsFieldLoadsEmptyAndEveryOverlongTextSays
     EXPECT_STREQ(field, "");
 }
 
-// Whether a value changed: byte for byte, so letter case, a longer text with the same start and
-// a different trail byte all count; bytes past the NUL never do.
-TEST(SameStoredText, EveryByteBeforeTheNulCounts) {
-    EXPECT_TRUE(SameStoredText("", ""));
-    EXPECT_TRUE(SameStoredText("a.exe\0x", "a.exe\0y"));
-    EXPECT_TRUE(SameStoredText("\x95\x5c", "\x95\x5c"));
-    for (const char* other : {"A.exe", "a.ex", "a.exe ", "", "\xe1.exe"})
-        EXPECT_FALSE(SameStoredText("a.exe", other) || SameStoredText(other, "a.exe")) << other;
-    EXPECT_FALSE(SameStoredText("\x95\x5c", "\x95\x5d"));
-}
-
 } // namespace
