@@ -42,7 +42,7 @@ int ApplyRows(LaunchTable& table, int targetFirstId, FieldReader read, void* con
 static bool AnyTitleChanged(int oldCount, const LaunchEntry backup[kTableSlots],
                             const LaunchTable& table) {
     for (int i = 0; i < oldCount && i < kTableSlots; ++i)
-        if (!SameStoredText(table.entries[i].title, backup[i].title)) // letter case included
+        if (!SameStoredText(table.entries[i].title, backup[i].title, kTitleSize))
             return true;
     return false;
 }

@@ -92,7 +92,7 @@ static bool SaveText(const char* name, const char* text, bool sheetChanged, char
                      unsigned long capacity, OverlongText overlong) {
     char stored[kTargetSize];
     ReadStoreString(name, stored, capacity, overlong);
-    if (!ClosingWrites(sheetChanged, !SameStoredText(stored, known)))
+    if (!ClosingWrites(sheetChanged, !SameStoredText(stored, known, capacity)))
         return true;
     if (!WriteStoreString(name, text))
         return false;
@@ -119,11 +119,12 @@ static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTa
         bool added = i >= openedCount;
         char name[16];
         FormatValueName(name, sizeof(name), "Title", i);
-        saved &= SaveText(name, entry.title, added || !SameStoredText(entry.title, opened[i].title),
+        saved &= SaveText(name, entry.title,
+                          added || !SameStoredText(entry.title, opened[i].title, kTitleSize),
                           known.entries[i].title, kTitleSize, kCutOverlong);
         FormatValueName(name, sizeof(name), targetPrefix, i);
         saved &= SaveText(name, entry.target,
-                          added || !SameStoredText(entry.target, opened[i].target),
+                          added || !SameStoredText(entry.target, opened[i].target, kTargetSize),
                           known.entries[i].target, kTargetSize, kDropOverlong);
     }
     CloseStoreKey();

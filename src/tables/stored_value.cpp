@@ -27,8 +27,9 @@ bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const 
     return fits;
 }
 
-bool SameStoredText(const char* a, const char* b) {
-    while (*a != '\0' && *a == *b)
-        ++a, ++b;
-    return *a == *b;
+bool SameStoredText(const char* a, const char* b, unsigned long capacity) {
+    for (unsigned long i = 0; i < capacity; ++i)
+        if (a[i] != b[i] || a[i] == '\0')
+            return a[i] == b[i];
+    return true;
 }
