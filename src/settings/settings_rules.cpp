@@ -2,6 +2,7 @@
 #include "settings_rules.h"
 
 #include "../../res/resource.h"
+#include "../tables/stored_value.h"
 #include "../tables/text_fit.h"
 
 RowsVerdict JudgeRows(const RowFill rows[kTableSlots]) {
@@ -38,21 +39,10 @@ int ApplyRows(LaunchTable& table, int targetFirstId, FieldReader read, void* con
     return table.count;
 }
 
-// Byte comparison inside the title field: any difference in the bytes is a different caption.
-static bool TitlesDiffer(const char* a, const char* b) {
-    for (int i = 0; i < kTitleSize; ++i) {
-        if (a[i] != b[i])
-            return true;
-        if (a[i] == '\0')
-            return false;
-    }
-    return false;
-}
-
 static bool AnyTitleChanged(int oldCount, const LaunchEntry backup[kTableSlots],
                             const LaunchTable& table) {
     for (int i = 0; i < oldCount && i < kTableSlots; ++i)
-        if (TitlesDiffer(table.entries[i].title, backup[i].title))
+        if (!SameStoredText(table.entries[i].title, backup[i].title, kTitleSize))
             return true;
     return false;
 }

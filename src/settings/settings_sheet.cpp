@@ -81,7 +81,7 @@ void RunSettingsSheet() {
     TakeBackups();
     PropertySheetLate(&header); // OK, Cancel and a sheet that never showed all go on alike
     // The menus follow the sheet all the same: the changes hold until the terminal ends.
-    if (!SaveLaunchTables())
+    if (!SaveLaunchTables(oldFileCount, oldScriptCount))
         ShowTextBox(frame, kTextSaveFailed, NULL, MB_ICONERROR);
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
         LauncherState.RestartPending = true;

@@ -9,6 +9,10 @@ struct LauncherStateRecord {
     LaunchTable ScriptTable; // script entries, ids 300 + i
     LaunchEntry FileBackup[kTableSlots];   // copies taken just before the settings sheet opens
     LaunchEntry ScriptBackup[kTableSlots];
+    // Each value as this terminal last read it from the store or wrote it there: another
+    // terminal may have changed the store since, and what it saved is not ours to undo.
+    LaunchTable FileStored;
+    LaunchTable ScriptStored;
     HKEY StoreKey;           // the registry store's current key, null between operations
     char* ChannelView;       // read-write view of the whole text channel
     HANDLE ChannelSection;   // our own handle to the channel section

@@ -70,7 +70,8 @@ bool WriteStoreDword(const char* name, int value) {
                           reinterpret_cast<const BYTE*>(&data), sizeof(data)) == ERROR_SUCCESS;
 }
 
-static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& table) {
+static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& table,
+                      LaunchTable& stored) {
     OpenStoreKey(path);
     table.count = ClampTableCount(ReadStoreDword("Count"));
     for (int i = 0; i < table.count; ++i) {
@@ -81,30 +82,65 @@ static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& t
         ReadStoreString(name, table.entries[i].target, kTargetSize, kDropOverlong);
     }
     CloseStoreKey();
+    stored = table;
 }
 
-// Every value is written even after one was refused: what can be stored is, and nothing else
-// is touched for the failure.
-static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTable& table) {
+// One text of the save. `known` is what this terminal last loaded or wrote: a store that
+// differs from it was changed by another writer since. A refused write leaves `known` as it
+// was, so the value is tried again at the next close unless someone else changes it first.
+static bool SaveText(const char* name, const char* text, bool sheetChanged, char* known,
+                     unsigned long capacity, OverlongText overlong) {
+    char stored[kTargetSize];
+    ReadStoreString(name, stored, capacity, overlong);
+    if (!ClosingWrites(sheetChanged, !SameStoredText(stored, known, capacity)))
+        return true;
+    if (!WriteStoreString(name, text))
+        return false;
+    CopyFitted(known, capacity, text, capacity, IsSystemLeadByte);
+    return true;
+}
+
+// Every value below the count is written in the order of the load, the unchanged ones too,
+// except those another writer changed and the sheet did not; a refused write does not stop the
+// rest. Entries at or past the count the sheet opened with are the sheet's own additions.
+static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTable& table,
+                      const LaunchEntry opened[kTableSlots], int openedCount,
+                      LaunchTable& known) {
     OpenStoreKey(path);
-    bool saved = WriteStoreDword("Count", table.count);
+    bool storeChanged = ClampTableCount(ReadStoreDword("Count")) != known.count;
+    bool saved = true;
+    if (ClosingWrites(table.count != openedCount, storeChanged)) {
+        saved = WriteStoreDword("Count", table.count);
+        if (saved)
+            known.count = table.count;
+    }
     for (int i = 0; i < table.count; ++i) {
+        const LaunchEntry& entry = table.entries[i];
+        bool added = i >= openedCount;
         char name[16];
         FormatValueName(name, sizeof(name), "Title", i);
-        saved &= WriteStoreString(name, table.entries[i].title);
+        saved &= SaveText(name, entry.title,
+                          added || !SameStoredText(entry.title, opened[i].title, kTitleSize),
+                          known.entries[i].title, kTitleSize, kCutOverlong);
         FormatValueName(name, sizeof(name), targetPrefix, i);
-        saved &= WriteStoreString(name, table.entries[i].target);
+        saved &= SaveText(name, entry.target,
+                          added || !SameStoredText(entry.target, opened[i].target, kTargetSize),
+                          known.entries[i].target, kTargetSize, kDropOverlong);
     }
     CloseStoreKey();
     return saved;
 }
 
 void LoadLaunchTables() {
-    LoadTable(kFileKeyPath, "Command", LauncherState.FileTable);
-    LoadTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable);
+    LoadTable(kFileKeyPath, "Command", LauncherState.FileTable, LauncherState.FileStored);
+    LoadTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable, LauncherState.ScriptStored);
 }
 
-bool SaveLaunchTables() {
-    bool files = SaveTable(kFileKeyPath, "Command", LauncherState.FileTable);
-    return SaveTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable) && files;
+bool SaveLaunchTables(int openedFileCount, int openedScriptCount) {
+    LauncherStateRecord& state = LauncherState;
+    bool files = SaveTable(kFileKeyPath, "Command", state.FileTable, state.FileBackup,
+                           openedFileCount, state.FileStored);
+    return SaveTable(kScriptKeyPath, "ScriptFile", state.ScriptTable, state.ScriptBackup,
+                     openedScriptCount, state.ScriptStored) &&
+           files;
 }

@@ -18,5 +18,7 @@ bool WriteStoreString(const char* name, const char* text);
 bool WriteStoreDword(const char* name, int value);
 
 void LoadLaunchTables();
-// False when a key could not be written or any value was refused.
-bool SaveLaunchTables();
+// Writes both tables as the settings sheet left them; the counts are those it opened with. A
+// value another writer changed and the sheet did not is left as stored. False when a key could
+// not be written or any value was refused.
+bool SaveLaunchTables(int openedFileCount, int openedScriptCount);

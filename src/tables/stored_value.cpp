@@ -26,3 +26,10 @@ bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const 
         CopyFitted(field, capacity, scratch, available, rule);
     return fits;
 }
+
+bool SameStoredText(const char* a, const char* b, unsigned long capacity) {
+    for (unsigned long i = 0; i < capacity; ++i)
+        if (a[i] != b[i] || a[i] == '\0')
+            return a[i] == b[i];
+    return true;
+}

@@ -32,3 +32,13 @@ enum OverlongText {
 // included).
 bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const char* scratch,
                     unsigned long size, OverlongText overlong, LeadByteRule rule);
+
+// Texts of a field of `capacity` bytes as the store holds them: byte for byte up to the NUL,
+// letter case included (no locale's collation), never past the field.
+bool SameStoredText(const char* a, const char* b, unsigned long capacity);
+
+// Whether closing the sheet writes a value: always, unless another writer changed it since this
+// terminal last read or wrote it and the sheet left it as it was.
+inline bool ClosingWrites(bool sheetChanged, bool storeChanged) {
+    return sheetChanged || !storeChanged;
+}

@@ -485,9 +485,9 @@ HWND LastFocused() { return lastFocused; }
 
 static HWND TabControlOf(HWND sheet) { return FindWindowExA(sheet, NULL, "SysTabControl32", NULL); }
 
-HWND WaitForSheet(DWORD timeoutMs) {
+HWND WaitForSheet(DWORD timeoutMs, DWORD pid) {
     return WaitForWindow([](HWND w) { return HasClass(w, "#32770") && TabControlOf(w) != NULL; },
-                         timeoutMs);
+                         timeoutMs, pid);
 }
 
 HWND CurrentPage(HWND sheet) {

@@ -155,7 +155,7 @@ HWND LastFocused();
 
 // Property sheets, driven from the driver thread while the sheet's own loop runs elsewhere.
 // Anything that may make the sheet validate (and so show a box) is posted, never sent.
-HWND WaitForSheet(DWORD timeoutMs = 8000); // a "#32770" window with a tab control
+HWND WaitForSheet(DWORD timeoutMs = 8000, DWORD pid = 0); // a "#32770" window with a tab control
 HWND CurrentPage(HWND sheet);
 int CurrentPageIndex(HWND sheet);
 std::vector<std::string> TabLabels(HWND sheet);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <algorithm>
 #include <iterator>
 #include <map>
@@ -271,11 +272,17 @@ DWORD JobProcess::EndAll() {
 HWND StartTerminal(JobProcess& host, const std::string& arguments) {
     const bool loads = arguments.find("--no-load") == std::string::npos;
     HWND frame = NULL;
+    // Its frame among all of the class: the test's own frame may come first.
     bool up = host.Start("\"" + ExeDirectory() + "qxhost.exe\" " + arguments, ExeDirectory()) && WaitUntil([&] {
-        frame = FindWindowA("QuolixFrameClass", NULL);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(frame, &owner);
-        return owner == host.pid() && (!loads || FindLauncherWindow(frame));
+        frame = NULL;
+        for (HWND window : TopLevelWindows()) {
+            DWORD owner = 0;
+            char name[32] = "";
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == host.pid() && GetClassNameA(window, name, sizeof(name)) && std::strcmp(name, "QuolixFrameClass") == 0)
+                frame = window;
+        }
+        return frame != NULL && (!loads || FindLauncherWindow(frame));
     }, 10000);
     EXPECT_TRUE(up) << "the stand-in terminal did not come up: " << arguments;
     return up ? frame : NULL;

@@ -2,6 +2,7 @@
 // failure boxes, and texts crossing into a terminal that lives in another process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -75,6 +76,12 @@ TEST_F(Attach, JoinsItsOwnTerminalWhileAnotherStaysOnTop) {
     HWND otherFrame = StartTerminal(other, "--no-load --topmost --journal \"" + journal + "\"");
     ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(journal) == "FRAME READY\n"; })); // on top by then
     ASSERT_TRUE(otherFrame && FindWindowA("QuolixFrameClass", NULL) == otherFrame) << "not the first frame";
+    // Windows of this process above its frame, as a tool window and a dialog of the terminal.
+    HWND tool = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "STATIC", "tool", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, NULL, NULL, NULL, NULL);
+    HWND dialog = CreateWindowExA(WS_EX_DLGMODALFRAME, "STATIC", "dialog", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 80, 40, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(tool && dialog);
+    const std::vector<HWND> windows = TopLevelWindows();
+    ASSERT_LT(std::find(windows.begin(), windows.end(), tool), std::find(windows.begin(), windows.end(), frame.hwnd()));
     ExpectAttachOf({}, {});
     EXPECT_EQ(ReadFileBytes(journal), "FRAME READY\n");
 }

@@ -109,13 +109,13 @@ TEST_F(ForcedFailure, LateBoundCallsThatCannotBeHadDoNothingAndAreAskedForAgain)
         late.refusedFunction = lookUpFails ? "PropertySheetA" : "";
         late.sheetFails = !lookUpFails;
         late.comctlRedirected = lookUpFails; // the terminal's activation context redirects it, then not
-        SetDword(kFileKey, "Count", 9); // saved as the one entry loaded
+        SetRaw(kFileKey, "Title00", REG_SZ, "P\0old", 6); // reads as loaded, so it is rewritten
         RunDriven([&] { Pick(kSettingsId); }, [] {
             HWND shown = WaitForDialog(1000);
             EXPECT_EQ(shown, nullptr) << WindowText(shown);
             CloseAllDialogs();
         });
-        ExpectStoredCount(kFileKey, 1);
+        ExpectStoredString(kFileKey, "Title00", "P");
     }
     EXPECT_EQ(late.sheetCalls, 1);
     EXPECT_TRUE(Sent().empty());

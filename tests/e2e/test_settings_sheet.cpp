@@ -117,16 +117,59 @@ TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
     EXPECT_EQ(shown.substr(0, shown.find(L'\r')), L"Quolixランチ ヘルプ 目次"); // the contents topic
 }
 
+// The names of the values the add-on writes, in order.
+std::vector<std::string> written;
+decltype(&RegSetValueExA) setValue;
+LONG WINAPI RecordWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    written.push_back(name);
+    return setValue(key, name, reserved, type, data, size);
+}
+
 TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     Attach({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
+    HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", RecordWrite);
     for (int button : {PSBTN_CANCEL, PSBTN_OK}) {
-        ResetRegistry(); // so that the save is seen
+        written.clear();
         SheetRun run = RunSheet([&](HWND sheet, HWND page) { PostSheetButton(sheet, button); });
         EXPECT_EQ(run.after.hwnd, nullptr);
         EXPECT_TRUE(Sent().empty());
+        EXPECT_EQ(written, (std::vector<std::string>{"Count", "Title00", "Command00", "Title01", "Command01", "Count", "Title00", "ScriptFile00"}));
         ExpectStoredTables({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
-        EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
     }
+}
+
+// Another terminal (the stand-in, in a process of its own) saved after this one loaded: it
+// added a row and changed a command line. This terminal's Cancel, its OK without a change and
+// its edit of a third row leave all of that, the other's count included, and its menus follow
+// its own tables only.
+TEST_F(SettingsSheet, ClosingTheSheetNeverUndoesWhatAnotherTerminalSaved) {
+    const EntryList scripts{{"Diary", "diary.scr"}};
+    ConfigureTables({{"Zero", "zero.exe"}, {"One", "one.exe"}, {"Two", "two.exe"}}, scripts);
+    TestFolder folder("qx-other");
+    const std::string journal = folder / "journal.txt";
+    JobProcess other;
+    HWND otherFrame = StartTerminal(other, "--journal \"" + journal + "\"");
+    ASSERT_TRUE(otherFrame);
+    Load();
+    frame.journal.clear();
+    PostMessageA(FindLauncherWindow(otherFrame), WM_COMMAND, kSettingsId, 0);
+    HWND otherSheet = WaitForSheet(8000, other.pid());
+    ASSERT_TRUE(otherSheet);
+    SetControlText(CurrentPage(otherSheet), kCommand + 1, "one.exe --a");
+    SetRow(CurrentPage(otherSheet), 3, "Three", "three.exe");
+    PostSheetButton(otherSheet, PSBTN_OK);
+    // Its save is done once it appends the row; a crash ends it.
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(journal).find("text=Three") != std::string::npos || other.WaitForExit(0); }));
+    ASSERT_NE(ReadFileBytes(journal).find("text=Three"), std::string::npos) << ReadFileBytes(journal);
+    EntryList saved{{"Zero", "zero.exe"}, {"One", "one.exe --a"}, {"Two", "two.exe"}, {"Three", "three.exe"}};
+    for (int button : {PSBTN_CANCEL, PSBTN_OK}) {
+        RunSheet([&](HWND sheet, HWND) { PostSheetButton(sheet, button); });
+        ExpectStoredTables(saved, scripts);
+    }
+    EditAndConfirm([](HWND page) { SetControlText(page, kCommand + 2, "two.exe --b"); });
+    saved[2].second = "two.exe --b";
+    ExpectStoredTables(saved, scripts);
+    EXPECT_TRUE(Sent().empty());
 }
 
 // As on Windows NT with the side-by-side COMCTL32 mapped, as a terminal with visual styles has

@@ -76,7 +76,7 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
     Put(Files(), 1, Sjis("メモ帳"), "");
     Scripts().count = 1;
     Put(Scripts(), 0, "diary", "diary.scr");
-    SaveLaunchTables();
+    SaveLaunchTables(0, 0);
     // A title of 80 bytes with its NUL, an empty target as a one-byte REG_SZ.
     ExpectStoredTables({{std::string(79, 'T'), "notepad.exe"}, {Sjis("メモ帳"), ""}}, {{"diary", "diary.scr"}});
     EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
@@ -90,26 +90,32 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
 
 // A key that may only be read loads whole; its save is reported as failed and leaves it as it
 // was, while the other table is saved all the same.
+// Either key alone: it loads whole and keeps what it holds, the other table is saved, and the
+// save reports the failure.
 TEST_F(Store, AKeyThatMayOnlyBeReadLoadsWholeAndItsSaveReportsFailure) {
-    ConfigureTables({{"t", "c.exe"}}, {});
-    ReadOnlyKey locked(kFileKey);
-    LoadLaunchTables();
-    EXPECT_EQ(Loaded(Files()), std::vector<std::string>{"t|c.exe"});
-    Put(Files(), 0, "changed", "changed.exe");
-    Scripts().count = 1;
-    Put(Scripts(), 0, "s", "s.scr");
-    EXPECT_FALSE(SaveLaunchTables());
-    ExpectStoredTables({{"t", "c.exe"}}, {{"s", "s.scr"}});
-    EXPECT_EQ(LauncherState.StoreKey, nullptr);
+    for (bool programsLocked : {true, false}) {
+        SCOPED_TRACE(programsLocked ? "program key" : "script key");
+        ResetRegistry();
+        ConfigureTables({{"t", "c.exe"}}, {{"s", "s.scr"}});
+        ReadOnlyKey locked(programsLocked ? kFileKey : kScriptKey);
+        LoadLaunchTables();
+        EXPECT_EQ(Loaded(Files()), std::vector<std::string>{"t|c.exe"});
+        Put(Files(), 0, "changed", "changed.exe");
+        Put(Scripts(), 0, "changed", "changed.scr");
+        EXPECT_FALSE(SaveLaunchTables(0, 0));
+        ExpectStoredTables({programsLocked ? EntryList::value_type{"t", "c.exe"} : EntryList::value_type{"changed", "changed.exe"}},
+                           {programsLocked ? EntryList::value_type{"changed", "changed.scr"} : EntryList::value_type{"s", "s.scr"}});
+        EXPECT_EQ(LauncherState.StoreKey, nullptr);
+    }
 }
 
 TEST_F(Store, ShrunkTableLeavesOldValuesAndLoadsBackShort) {
     Files().count = 4;
     for (int i = 0; i < 4; ++i)
         Put(Files(), i, "t" + std::to_string(i), "c" + std::to_string(i));
-    SaveLaunchTables();
+    SaveLaunchTables(0, 0);
     Files().count = 2;
-    SaveLaunchTables();
+    SaveLaunchTables(0, 0);
     ExpectStoredCount(kFileKey, 2);
     ExpectStoredString(kFileKey, "Title03", "t3");
     ExpectStoredString(kFileKey, "Command02", "c2");
@@ -124,7 +130,7 @@ TEST_F(Store, TheTwoKeysKeepTheirOwnTitles) {
     EXPECT_STREQ(Files().entries[0].title, "program title");
     EXPECT_STREQ(Scripts().entries[0].title, "script title");
     std::strcpy(Scripts().entries[0].title, "changed");
-    SaveLaunchTables();
+    SaveLaunchTables(0, 0);
     ExpectStoredString(kFileKey, "Title00", "program title");
     ExpectStoredString(kScriptKey, "Title00", "changed");
 }
@@ -137,7 +143,7 @@ TEST_F(Store, HandEditedValuesAreBroughtIntoTheirFields) {
                                                          std::string(78, 'C') + "|", Sjis("メモ帳") + "|"}));
     EXPECT_EQ(Scripts().count, 0);
     // Saving writes the loaded count, never the stored one.
-    SaveLaunchTables();
+    SaveLaunchTables(0, 0);
     ExpectStoredCount(kFileKey, 5);
     ExpectStoredCount(kScriptKey, 0);
 }
@@ -213,16 +219,45 @@ TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
     HookImport(closeKey, "ADVAPI32.dll", "RegCloseKey", CloseKey, nullptr);
     LoadLaunchTables();
-    EXPECT_TRUE(SaveLaunchTables());
+    EXPECT_TRUE(SaveLaunchTables(0, 0));
     auto open = [](const char* path) { return "create HKCU " + std::string(path) + " 0 - 0 all - "; };
     const std::string scratch = std::to_string(kReadScratchSize);
     EXPECT_EQ(calls, (std::vector<std::string>{
                          open(kFileKey), "query Count - 4 ", "query Title00 - " + scratch + " ", "query Command00 - " + scratch + " ", "close ",
                          open(kScriptKey), "query Count - 4 ", "close ",
-                         open(kFileKey), "set Count 0 4 4 ", "set Title00 0 1 2 ", "set Command00 0 1 6 ", "close ",
-                         open(kScriptKey), "set Count 0 4 4 ", "close "}));
+                         open(kFileKey), "query Count - 4 ", "set Count 0 4 4 ", "query Title00 - " + scratch + " ", "set Title00 0 1 2 ",
+                         "query Command00 - " + scratch + " ", "set Command00 0 1 6 ", "close ",
+                         open(kScriptKey), "query Count - 4 ", "set Count 0 4 4 ", "close "}));
     refusedValue = "Command00"; // any one value refused fails the save
-    EXPECT_FALSE(SaveLaunchTables());
+    EXPECT_FALSE(SaveLaunchTables(0, 0));
+}
+
+// A second terminal saved after our load. Our save, as a sheet that opened on the loaded tables
+// left it, keeps every value the other changed and ours did not (its count, its new row, a
+// command line, the script count), writes ours where both changed one (a title), and a write
+// the registry refused is made at the next save, unless the other writer changed it meanwhile.
+TEST_F(Store, ValuesAnotherWriterChangedAreLeftUnlessThisSheetChangedThemToo) {
+    HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
+    ConfigureTables({{"a", "a.exe"}, {"b", "b.exe"}}, {{"s", "s.scr"}});
+    LoadLaunchTables();
+    std::memcpy(LauncherState.FileBackup, Files().entries, sizeof(LauncherState.FileBackup));
+    std::memcpy(LauncherState.ScriptBackup, Scripts().entries, sizeof(LauncherState.ScriptBackup));
+    ConfigureTables({{"a", "a2.exe"}, {"theirs", "b.exe"}, {"c", "c.exe"}}, {});
+    SetDword(kScriptKey, "Count", 0);
+    Put(Files(), 1, "ours", "b.exe");
+    Put(Scripts(), 0, "s", "t.scr");
+    refusedValue = "ScriptFile00";
+    EXPECT_FALSE(SaveLaunchTables(2, 1));
+    const EntryList both{{"a", "a2.exe"}, {"ours", "b.exe"}, {"c", "c.exe"}};
+    ExpectStoredTables(both, {});
+    ExpectStoredString(kScriptKey, "ScriptFile00", "s.scr");
+    // The sheet opens again on what this terminal holds and is closed without a change.
+    std::memcpy(LauncherState.ScriptBackup, Scripts().entries, sizeof(LauncherState.ScriptBackup));
+    std::memcpy(LauncherState.FileBackup, Files().entries, sizeof(LauncherState.FileBackup));
+    refusedValue.clear();
+    EXPECT_TRUE(SaveLaunchTables(2, 1));
+    ExpectStoredTables(both, {});
+    ExpectStoredString(kScriptKey, "ScriptFile00", "t.scr");
 }
 
 TEST_F(Store, UnopenableKeyReadsEmptyAndWritesNothing) {
