@@ -2,8 +2,8 @@
 # `make dist`: the release zip in out/, a folder QXLAUNCH with QXLAUNCH.DLL and the help file
 # built next to it, the Japanese readme QXLAUNCH.TXT, the sample configuration QXSAMPLE.REG, the
 # removal of the add-on's keys twice (QXREMOVE.INF for Windows 95 to XP, QXREMOVE.REG for 2000
-# and later) and SHA256.TXT. Every name fits 8.3, so no two shorten to look-alikes on a system
-# or a tool without long names. The texts are code page 932 with CR LF line ends (what
+# and later), the licence LICENSE.TXT and SHA256.TXT. Every name fits 8.3, so no two shorten to
+# look-alikes on a system or a tool without long names. The texts are code page 932 with CR LF line ends (what
 # Notepad, the registry editor and the setup engine of a Japanese Windows read); the README,
 # English UTF-8 with pictures, stays out. Fixed dates and order: the same inputs give the same zip.
 set -eu
@@ -31,7 +31,8 @@ cp932_crlf "$root/docs/release/QXLAUNCH.TXT" "$stage/$folder/QXLAUNCH.TXT"
 cp932_crlf "$root/samples/qxsample.reg" "$stage/$folder/QXSAMPLE.REG"
 cp932_crlf "$root/samples/qxremove.inf" "$stage/$folder/QXREMOVE.INF"
 cp932_crlf "$root/samples/qxremove.reg" "$stage/$folder/QXREMOVE.REG"
-files=(QXLAUNCH.DLL QXLAUNCH.HLP QXLAUNCH.TXT QXSAMPLE.REG QXREMOVE.INF QXREMOVE.REG)
+cp932_crlf "$root/LICENSE" "$stage/$folder/LICENSE.TXT"
+files=(QXLAUNCH.DLL QXLAUNCH.HLP QXLAUNCH.TXT QXSAMPLE.REG QXREMOVE.INF QXREMOVE.REG LICENSE.TXT)
 (cd "$stage/$folder" && sha256sum "${files[@]}" | sed 's/$/\r/' >SHA256.TXT)
 
 zip_path="$(cd "$out" && pwd)/$name.zip"
