@@ -307,7 +307,9 @@ def newer_than_386(code, text):
             return "tzcnt or lzcnt, which a 386 runs as bsf or bsr"
     if NEWER_REGISTER.search(text.split(None, 1)[1] if " " in text.strip() else ""):
         return "an MMX, SSE, AVX or x87 register"
-    if "(bad)" in text or text.startswith(".byte") or not text:
+    # An instruction's text begins with its mnemonic; for bytes it cannot decode GNU objdump
+    # prints "(bad)" or ".byte", llvm-objdump "<unknown>" or nothing.
+    if not re.match(r"[a-z][a-z0-9]*(?: |$)", text) or re.search(r"\(bad\)|<unknown>", text):
         return "no instruction the disassembler knows"
     return None
 

@@ -343,6 +343,13 @@ void ExpectFlat(const Snapshot& before, const Snapshot& after) {
             EXPECT_EQ(is[i].second, was[i].second) << is[i].first;
 }
 
+void ExpectNoneMore(const Snapshot& before, const Snapshot& after) {
+    auto was = before.Counts(), is = after.Counts();
+    for (size_t i = 0; i < was.size(); ++i)
+        if (was[i].second >= 0 || is[i].second >= 0)
+            EXPECT_LE(is[i].second, was[i].second) << is[i].first;
+}
+
 void ExpectCountsSeeObjectsMadeOnPurpose(HWND standInFrame, HANDLE process, DWORD pid) {
     const bool own = standInFrame == NULL;
     const auto snapshot = [&] { return own ? OwnSnapshot() : SnapshotOf(process, pid); };

@@ -83,9 +83,15 @@ TEST_F(ProgramPage, AcceptedRowsAreStoredAndTheFirstEmptyTitleEndsTheTable) {
     ExpectStoredCount(kFileKey, 3);
     ExpectStoredString(kFileKey, "Command02", "c.exe");
     // A title longer than its slot (set past the typing limit) is cut before a double-byte
-    // character, never inside it.
-    EditAndConfirm([&](HWND page) { SetControlText(page, kTitle, std::string(78, 'A') + Sjis("表")); });
+    // character, never inside it; also one of the top lead bytes, 0xF0..0xFC ("taka", 0xFB 0xFC),
+    // which a full command line ends with whole.
+    EditAndConfirm([&](HWND page) {
+        SetControlText(page, kTitle, std::string(78, 'A') + Sjis("表"));
+        SetRow(page, 1, std::string(78, 'B') + "\xFB\xFC", std::string(257, 'c') + "\xFB\xFC");
+    });
     ExpectStoredString(kFileKey, "Title00", std::string(78, 'A'));
+    ExpectStoredString(kFileKey, "Title01", std::string(78, 'B'));
+    ExpectStoredString(kFileKey, "Command01", std::string(257, 'c') + "\xFB\xFC");
     // All rows empty: accepted, no entries left.
     EditAndConfirm([&](HWND page) { FillRows(page, {}); });
     ExpectStoredCount(kFileKey, 0);

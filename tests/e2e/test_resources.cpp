@@ -9,6 +9,7 @@
 #include <prsht.h>
 
 #include <algorithm>
+#include <set>
 
 #include "cell.h"
 #include "harness.h"
@@ -85,7 +86,7 @@ TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
     Snapshot before = OwnSnapshot();
     PickRun(launcher, picks, job);
     Snapshot after = OwnSnapshot();
-    ExpectFlat(before, after);
+    ExpectNoneMore(before, after);
     ExpectCountsSeeObjectsMadeOnPurpose();
     // Only HM_RUNSCRIPT reaches the terminal on a pick.
     ExpectEveryPickArrived(frame.journal.size(), picks);
@@ -93,17 +94,20 @@ TEST_F(Resources, PicksInOneProcessLeaveItsHandlesAndGuiObjectsFlat) {
 }
 
 // Search handles the add-on opened and closed. Wine's search closes its folder once the listing
-// is read to its end, so a search left open is no handle there: the add-on's own calls tell.
+// is read to its end, so a search left open is no handle there: the add-on's own calls tell. A
+// close counts only when it names a search still open (on Windows each holds its folder open).
 int searchesOpened = 0, searchesClosed = 0;
+std::set<HANDLE> openSearches;
 decltype(&FindFirstFileA) findFirst;
 decltype(&FindClose) findClose;
 HANDLE WINAPI CountedFindFirst(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
     HANDLE search = findFirst(pattern, found);
-    searchesOpened += search != INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE)
+        searchesOpened += openSearches.insert(search).second;
     return search;
 }
 BOOL WINAPI CountedFindClose(HANDLE search) {
-    ++searchesClosed;
+    searchesClosed += static_cast<int>(openSearches.erase(search));
     return findClose(search);
 }
 
@@ -206,6 +210,7 @@ TEST_P(SheetPaths, SheetsLeaveItsHandlesAndGuiObjectsFlat) {
     const int sheets = CountFromEnvironment("QX_STRESS_SHEETS", 40);
     frame.journal.clear();
     searchesOpened = searchesClosed = 0;
+    openSearches.clear();
     // Wine's file dialog leaves its key of the folders last visited open at every file chosen:
     // a handle of the platform's, which the add-on never opens, left out of the count.
     const int dialogKeys = OwnHandlesOf(1, L"\\LastVisitedMRU");
@@ -218,10 +223,11 @@ TEST_P(SheetPaths, SheetsLeaveItsHandlesAndGuiObjectsFlat) {
     // Wine's cache of window DCs grows now and then with any property sheet, a DC with its region
     // (and its surface, a kind of its own) at a time: where the platform does not count GDI
     // objects itself, DCs and regions may grow, in equal steps, and every other kind stays flat.
-    // Wine 10 now and then makes one region more: as below, less than one in four sheets.
+    // Wine 10 now and then makes one region more: as below, less than one in four sheets; and
+    // it may let go of one of its own, as of a bitmap.
     if (before.dcs >= 0) {
         const int beyondCache = (after.regions - before.regions) - (after.dcs - before.dcs);
-        EXPECT_TRUE(beyondCache >= 0 && beyondCache <= sheets / 4) << beyondCache << " regions besides the DC cache";
+        EXPECT_LE(beyondCache, sheets / 4) << beyondCache << " regions besides the DC cache";
         before.gdi = after.gdi = before.dcs = after.dcs = before.regions = after.regions = -1;
         // Wine makes pens, bitmaps or a kernel handle of its own the first time something needs
         // them, now and then only after the warm-up (under load, up to four bitmaps in 20
@@ -232,7 +238,7 @@ TEST_P(SheetPaths, SheetsLeaveItsHandlesAndGuiObjectsFlat) {
             if (*is > *was && *is - *was <= sheets / 4)
                 *was = *is;
     }
-    ExpectFlat(before, after);
+    ExpectNoneMore(before, after);
     ExpectCountsSeeObjectsMadeOnPurpose();
     EXPECT_EQ(searchesOpened, path.scriptPage ? sheets : 0) << "each script page searches its folder once";
     EXPECT_EQ(searchesClosed, searchesOpened) << "searches left open";
@@ -259,7 +265,7 @@ TEST_F(Resources, StandInTerminalStaysFlatMeasuredFromOutside) {
     Snapshot before = SnapshotOf(host.process(), host.pid());
     PickRun(frame, picks, host);
     Snapshot after = SnapshotOf(host.process(), host.pid());
-    ExpectFlat(before, after);
+    ExpectNoneMore(before, after);
     ExpectHandleCountSeesADuplicate(host.process(), host.pid());
     ExpectCountsSeeObjectsMadeOnPurpose(frame, host.process(), host.pid());
     ExpectEveryPickArrived(ScriptsReceived(journal), picks);
@@ -283,8 +289,8 @@ TEST_F(Resources, AddonAndStandInTerminalInTwoProcessesStayFlat) {
     Snapshot ownBefore = OwnSnapshot(), hostBefore = SnapshotOf(host.process(), host.pid());
     PickRun(frame, picks, job);
     Snapshot ownAfter = OwnSnapshot(), hostAfter = SnapshotOf(host.process(), host.pid());
-    ExpectFlat(ownBefore, ownAfter);
-    ExpectFlat(hostBefore, hostAfter);
+    ExpectNoneMore(ownBefore, ownAfter);
+    ExpectNoneMore(hostBefore, hostAfter);
     ExpectHandleCountSeesADuplicate(host.process(), host.pid());
     ExpectCountsSeeObjectsMadeOnPurpose(frame, host.process(), host.pid());
     ExpectCountsSeeObjectsMadeOnPurpose();
@@ -306,9 +312,9 @@ Snapshot BaselineBeforeLoad() {
 
 void ExpectNothingOfTheAddonLeft(const Snapshot& baseline, const std::string& figure) {
     Snapshot now = OwnSnapshot();
-    EXPECT_EQ(now.sections, baseline.sections) << "a section handle is left";
-    EXPECT_EQ(now.handles, baseline.handles);
-    EXPECT_EQ(now.views, baseline.views) << "a view is left";
+    EXPECT_LE(now.sections, baseline.sections) << "a section handle is left";
+    EXPECT_LE(now.handles, baseline.handles);
+    EXPECT_LE(now.views, baseline.views) << "a view is left";
     EXPECT_EQ(FindWindowA("QuolixLaunch", NULL), nullptr);
     ExpectCountsSeeObjectsMadeOnPurpose();
     PrintFigure(figure, "before the load: " + baseline.Describe() + "; after the frame: " + now.Describe());

@@ -48,6 +48,14 @@ static int Planted(int n) { char bytes[16]; memset(bytes, n, n & 15); return byt
 #define QX_NEWER "nopl (%%eax)"
 #elif QX_PLANT == 14
 #define QX_NEWER "fninit"
+#elif QX_PLANT == 16 // bytes no processor runs: lea with a register operand
+#define QX_NEWER ".byte 0x8d, 0xc0"
+#elif QX_PLANT == 17 // x87's waiting form, wait and fnstsw in one
+#define QX_NEWER "fstsw %%ax"
+#elif QX_PLANT == 18 // code in an input section of its own, as mingw gives inline functions and templates
+__asm__(".section .text$qxplant,\"xr\"\n.globl _PlantedApart\n_PlantedApart:\n\tbswap %eax\n\tret\n.text");
+extern "C" int PlantedApart(void);
+static int Planted(int) { return PlantedApart(); }
 #else // only the subsystem version differs (set at the link)
 static int Planted(int n) { return n; }
 #endif

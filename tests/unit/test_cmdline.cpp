@@ -82,6 +82,10 @@ TEST(SplitCommandLine, UnterminatedFieldNeverEndsInHalfACharacter) {
     // A lead byte whose trail byte would be the 260th byte; in 1252 it is a letter of its own.
     const std::string y258(258, 'y');
     EXPECT_EQ(Split(y258 + "\x83\x5c"), std::make_pair(y258, std::string()));
+    // The top of 932's lead bytes: one across the limit, one whose trail, itself a lead byte, is
+    // the 259th byte.
+    EXPECT_EQ(Split(y258 + "\xFA\xB1"), std::make_pair(y258, std::string()));
+    EXPECT_EQ(Split(y258.substr(1) + "\xFB\xFCz").first, y258.substr(1) + "\xFB\xFC");
     EXPECT_EQ(Split(y258 + "\x83\x5c", reference::kCp1252), std::make_pair(y258 + "\x83", std::string()));
     EXPECT_EQ(Split(y258 + "\xFD\xA1", reference::kCp936), std::make_pair(y258, std::string()));
 }

@@ -47,7 +47,10 @@ TEST(CopyFitted, StopsAtTheFirstNulOfRawBytes) {
 
 // Each row: what a field keeps of the data under the rules of 932, 1252 and 936.
 TEST(CopyFitted, NeverSplitsADoubleByteCharacterOfTheCodePageInUse) {
-    const std::string hyou = "\x95\x5c", c77(77, 'C'), c78(78, 'C');
+    const std::string hyou = "\x95\x5c", c77(77, 'C'), c78(78, 'C'), c257(257, 'C'), c258(258, 'C');
+    // The top of 932's lead bytes (0xF0..0xFC): "taka" of names, its trail itself a lead byte,
+    // and "saki" of names and places, both IBM extensions.
+    const std::string taka = "\xFB\xFC", saki = "\xFA\xB1";
     const struct {
         std::string data;
         size_t field;
@@ -56,6 +59,10 @@ TEST(CopyFitted, NeverSplitsADoubleByteCharacterOfTheCodePageInUse) {
         {c78 + hyou, 80, c78, c78 + "\x95", c78},
         {c77 + hyou, 80, c77 + hyou, c77 + hyou, c77 + hyou},
         {hyou + hyou + hyou, 6, hyou + hyou, hyou + hyou + "\x95", hyou + hyou},
+        {c78 + taka, 80, c78, c78 + "\xFB", c78},
+        {c77 + taka, 80, c77 + taka, c77 + taka, c77 + taka},
+        {c258 + saki, 260, c258, c258 + "\xFA", c258},
+        {c257 + taka, 260, c257 + taka, c257 + taka, c257 + taka},
         // A lead byte right before the NUL or the end of the data has lost its trail byte.
         {std::string("ab\x83\0", 4), 80, "ab", "ab\x83", "ab"},
         {"ab\x83", 80, "ab", "ab\x83", "ab"},
