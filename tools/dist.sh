@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # `make dist`: the release zip in out/, a folder QXLAUNCH with QXLAUNCH.DLL and the two help
-# files built next to it (QXLAUNCH.HLP for WinHelp, QXLAUNCH.CHM for HTML Help), the Japanese readme QXLAUNCH.TXT, the sample configuration QXSAMPLE.REG, the
-# removal of the add-on's keys twice (QXREMOVE.INF for Windows 95 to XP, QXREMOVE.REG for 2000
-# and later) and SHA256.TXT. Every name fits 8.3, so no two shorten to look-alikes on a system
-# or a tool without long names. The texts are code page 932 with CR LF line ends (what
-# Notepad, the registry editor and the setup engine of a Japanese Windows read); the README,
-# English UTF-8 with pictures, stays out. Fixed dates and order: the same inputs give the same zip.
+# files built next to it (QXLAUNCH.HLP for WinHelp, QXLAUNCH.CHM for HTML Help), the Japanese
+# readme QXLAUNCH.TXT, the sample configuration QXSAMPLE.REG, the removal of the add-on's keys
+# twice (QXREMOVE.INF for Windows 95 to XP, QXREMOVE.REG for 2000 and later) and SHA256.TXT.
+# Every name fits 8.3, so no two shorten to look-alikes on a system or a tool without long
+# names. The texts are code page 932 with CR LF line ends (what Notepad, the registry editor and
+# the setup engine of a Japanese Windows read); the README, English UTF-8 with pictures, stays
+# out. Fixed dates and order: the same inputs give the same zip.
 set -eu
 dll=$1
 out=$2

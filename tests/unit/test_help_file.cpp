@@ -195,9 +195,10 @@ std::string ShownText(const std::string& page) {
     size_t body = page.find("<body>"), end = page.find("</body>");
     if (body == std::string::npos || end == std::string::npos)
         return "no body";
-    std::string text = std::regex_replace(page.substr(body, end - body), std::regex("<[^>]*>|\n"), "");
-    for (auto [entity, character] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}})
-        text = std::regex_replace(text, std::regex(entity), character);
+    const std::string tags = page.substr(body, end - body);
+    std::string text = std::regex_replace(tags, std::regex("<[^>]*>|\n"), "");
+    for (auto [entity, shown] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}})
+        text = std::regex_replace(text, std::regex(entity), shown);
     return text;
 }
 
@@ -208,20 +209,24 @@ TEST(HelpFile, TheChmHasEveryTopicOfTheHlpWithItsTextAndJumps) {
     HelpRead hlp;
     ASSERT_NO_FATAL_FAILURE(ReadHelpFile(hlp));
     const std::string folder = ::testing::TempDir() + "qx-chm";
-    ASSERT_EQ(std::system(("rm -rf '" + folder + "' && " QX_EXTRACT_CHMLIB " '" QX_HTML_HELP_FILE "' '" +
-                           folder + "' >/dev/null").c_str()), 0);
+    const std::string unpack = "rm -rf '" + folder + "' && " QX_EXTRACT_CHMLIB " '" QX_HTML_HELP_FILE
+                               "' '" + folder + "' >/dev/null";
+    ASSERT_EQ(std::system(unpack.c_str()), 0);
     std::string system = ReadAll((folder + "/#SYSTEM").c_str());
     std::map<uint32_t, std::string> records;
     for (size_t p = 4; p + 4 <= system.size(); p += 4 + U16(system, p + 2))
         records[U16(system, p)] = system.substr(p + 4, U16(system, p + 2));
     ASSERT_EQ(records.count(4), 1u) << "no #SYSTEM in " << folder;
     EXPECT_EQ(U32(records[4], 0), 0x411u) << "not Japanese";
-    uint32_t contents = 0;
-    for (const auto& [offset, title] : hlp.titles)
-        if (U32(hlp.records[3], 0) == offset)
-            contents = offset;
-    const std::regex jump("<a href=\"([A-Za-z0-9_.]+)\\.htm\">");
-    std::map<std::string, std::string> pageOf; // topic name -> its page's name
+    // The hashes of the pages a text names (a jump's or a contents entry's).
+    const auto pages = [](const std::string& text, const char* pattern) {
+        std::vector<uint32_t> hashes;
+        const std::regex named(std::string(pattern) + "\"([A-Za-z0-9_.]+)\\.htm\"");
+        for (std::sregex_iterator i(text.begin(), text.end(), named), end; i != end; ++i)
+            hashes.push_back(Hash((*i)[1]));
+        return hashes;
+    };
+    bool treeRead = false;
     for (const auto& [hash, offset] : hlp.contexts) {
         std::string name;
         for (const std::string& page : PagesIn(folder))
@@ -231,22 +236,17 @@ TEST(HelpFile, TheChmHasEveryTopicOfTheHlpWithItsTextAndJumps) {
         std::string page = ReadAll((folder + "/" + name).c_str());
         EXPECT_NE(page.find("charset=Shift_JIS"), std::string::npos) << name;
         EXPECT_EQ(Utf8(ShownText(page)), hlp.texts[offset]) << name;
-        std::vector<uint32_t> targets;
-        for (std::sregex_iterator i(page.begin(), page.end(), jump), end; i != end; ++i)
-            targets.push_back(Hash((*i)[1]));
+        std::vector<uint32_t> targets = pages(page, "<a href=");
         EXPECT_EQ(targets, hlp.jumps[offset]) << name;
-        if (offset == contents) {
+        if (offset == U32(hlp.records[3], 0)) { // the contents topic: the default, and the tree
             EXPECT_EQ(records[2], name + std::string(1, '\0')) << "the default topic";
-            // The tree: the contents topic's own page, then each page its list jumps to.
+            targets.insert(targets.begin(), hash); // its own page, then each its list jumps to
             std::string tree = ReadAll((folder + "/" + records[0].c_str()).c_str());
-            std::vector<uint32_t> entries;
-            const std::regex local("name=\"Local\" value=\"([A-Za-z0-9_.]+)\\.htm\"");
-            for (std::sregex_iterator i(tree.begin(), tree.end(), local), end; i != end; ++i)
-                entries.push_back(Hash((*i)[1]));
-            targets.insert(targets.begin(), hash);
-            EXPECT_EQ(entries, targets) << "the contents tree";
+            EXPECT_EQ(pages(tree, "name=\"Local\" value="), targets) << "the contents tree";
+            treeRead = true;
         }
     }
+    EXPECT_TRUE(treeRead);
     EXPECT_EQ(PagesIn(folder).size(), hlp.contexts.size()) << "a page the HLP has no topic for";
 }
 

@@ -100,7 +100,8 @@ def project_file(source):
 
 def write_project(source_path, folder):
     source = hlpc.parse(source_path)
-    files = {f"{PROJECT}.hhp": project_file(source), f"{PROJECT}.hhc": contents_file(source, source_path)}
+    files = {f"{PROJECT}.hhp": project_file(source),
+             f"{PROJECT}.hhc": contents_file(source, source_path)}
     for topic in source.topics:
         files[page_name(topic.name)] = page(source, topic, source_path)
     for name, data in files.items():
@@ -118,8 +119,10 @@ def clear_clock(chm_path):
         data = bytearray(f.read())
     if data[:4] != b"ITSF" or struct.unpack_from("<I", data, 20)[0] != JAPANESE:
         raise hlpc.HelpError(f"{chm_path}: not a compiled help file in Japanese")
-    directory, content = struct.unpack_from("<Q", data, 0x48)[0], struct.unpack_from("<Q", data, 0x58)[0]
-    chunk_size, chunks = struct.unpack_from("<I", data, directory + 0x10)[0], struct.unpack_from("<I", data, directory + 0x2C)[0]
+    directory = struct.unpack_from("<Q", data, 0x48)[0]
+    content = struct.unpack_from("<Q", data, 0x58)[0]
+    chunk_size = struct.unpack_from("<I", data, directory + 0x10)[0]
+    chunks = struct.unpack_from("<I", data, directory + 0x2C)[0]
     found = None
     for chunk in range(chunks):
         at = directory + 0x54 + chunk * chunk_size
