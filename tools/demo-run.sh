@@ -25,6 +25,10 @@ qx_wine regedit /S "$(winepath -w "$out/demo-cp932.reg" 2>/dev/null)" >/dev/null
 qx_wine regedit /S "$(winepath -w "$out/host-config.reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null
 
 journal="$out/journal.txt"
+# The main tour as Windows XP, whose WinHelp shows QXLAUNCH.HLP; the HTML Help tour below as the
+# prefix's Windows 7, where Help opens QXLAUNCH.CHM beside the DLL.
+as_xp='HKCU\Software\Wine\AppDefaults\qxhost.exe'
+qx_wine reg add "$as_xp" /v Version /d winxp /f >/dev/null 2>&1 </dev/null
 echo "== Starting the stand-in terminal with QXLAUNCH.DLL (tour, then it exits by itself)"
 # A virtual desktop gives the windows the frames and captions Wine draws itself. Its explorer
 # outlives the terminal, so wait for the terminal's last journal line instead of the command.
@@ -37,17 +41,24 @@ for _ in $(seq 1 1200); do
     sleep 0.1
 done
 cat "$out/tour.log" | tr -d '\r'
+qx_wine reg delete "$as_xp" /v Version /f >/dev/null 2>&1 </dev/null
 
+# A short tour (its option, its name, the locale) in a terminal of its own, until it has ended.
+short_tour() {
+    local journal="$out/journal-$2.txt"
+    (cd "$drive_c/qxdemo" && qx_locale=$3 && qx_wine explorer /desktop=QuolixDemo,1024x768 \
+        "$bin/qxhost.exe" --journal "$(winepath -w "$journal" 2>/dev/null)" "$1" "$out_w" \
+        >"$out/tour-$2.log" 2>&1 </dev/null) &
+    for _ in $(seq 1 600); do
+        grep -q "FRAME DESTROYED" "$journal" 2>/dev/null && break
+        sleep 0.1
+    done
+    tr -d '\r' <"$out/tour-$2.log"
+}
+echo "== Once more as Windows 7: Help opens HTML Help on QXLAUNCH.CHM"
+short_tour --html-help-tour html-help "$qx_locale"
 echo "== Once more on a Western Windows (code page 1252): the sheet and a box"
-western_journal="$out/journal-1252.txt"
-(cd "$drive_c/qxdemo" && qx_locale=en_US.ISO-8859-1 && qx_wine explorer /desktop=QuolixDemo,1024x768 \
-    "$bin/qxhost.exe" --journal "$(winepath -w "$western_journal" 2>/dev/null)" --western-tour "$out_w" \
-    >"$out/tour-1252.log" 2>&1 </dev/null) &
-for _ in $(seq 1 600); do
-    grep -q "FRAME DESTROYED" "$western_journal" 2>/dev/null && break
-    sleep 0.1
-done
-cat "$out/tour-1252.log" | tr -d '\r'
+short_tour --western-tour 1252 en_US.ISO-8859-1
 
 # The writer on the Windows side stores pixels uncompressed; squeeze them here, cropped to the
 # part of the desktop the terminal and its dialogs use.

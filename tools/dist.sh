@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# `make dist`: the release zip in out/, a folder QXLAUNCH with QXLAUNCH.DLL and the help file
-# built next to it, the Japanese readme QXLAUNCH.TXT, the sample configuration QXSAMPLE.REG, the
-# removal of the add-on's keys twice (QXREMOVE.INF for Windows 95 to XP, QXREMOVE.REG for 2000
-# and later), the licence LICENSE.TXT and SHA256.TXT. Every name fits 8.3, so no two shorten to
-# look-alikes on a system or a tool without long names. The texts are code page 932 with CR LF line ends (what
-# Notepad, the registry editor and the setup engine of a Japanese Windows read); the README,
-# English UTF-8 with pictures, stays out. Fixed dates and order: the same inputs give the same zip.
+# `make dist`: the release zip in out/, a folder QXLAUNCH with QXLAUNCH.DLL and the two help
+# files built next to it (QXLAUNCH.HLP for WinHelp, QXLAUNCH.CHM for HTML Help), the Japanese
+# readme QXLAUNCH.TXT, the sample configuration QXSAMPLE.REG, the removal of the add-on's keys
+# twice (QXREMOVE.INF for Windows 95 to XP, QXREMOVE.REG for 2000 and later), the licence
+# LICENSE.TXT and SHA256.TXT. Every name fits 8.3, so no two shorten to look-alikes on a system
+# or a tool without long names. The texts are code page 932 with CR LF line ends (what Notepad,
+# the registry editor and the setup engine of a Japanese Windows read); the README, English
+# UTF-8 with pictures, stays out. Fixed dates and order: the same inputs give the same zip.
 set -eu
 dll=$1
 out=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 help="$(dirname "$dll")/QXLAUNCH.HLP"
-[ -f "$help" ] || { echo "dist.sh: $help is missing; build it first" >&2; exit 1; }
+html_help="$(dirname "$dll")/QXLAUNCH.CHM"
+for file in "$help" "$html_help"; do
+    [ -f "$file" ] || { echo "dist.sh: $file is missing; build it first" >&2; exit 1; }
+done
 # The build already refuses such an image; a DLL handed in from elsewhere is checked here too.
 facts=$(python3 "$root/tools/pe_facts.py" --check "$dll" 2>&1) ||
     { echo "$facts"; echo "dist.sh: $dll is not an image Windows 95 and NT 4.0 load" >&2; exit 1; }
@@ -27,12 +31,13 @@ cp932_crlf() { sed 's/\r$//; s/$/\r/' "$1" | iconv -f UTF-8 -t CP932 >"$2"; }
 
 cp "$dll" "$stage/$folder/QXLAUNCH.DLL"
 cp "$help" "$stage/$folder/QXLAUNCH.HLP"
+cp "$html_help" "$stage/$folder/QXLAUNCH.CHM"
 cp932_crlf "$root/docs/release/QXLAUNCH.TXT" "$stage/$folder/QXLAUNCH.TXT"
 cp932_crlf "$root/samples/qxsample.reg" "$stage/$folder/QXSAMPLE.REG"
 cp932_crlf "$root/samples/qxremove.inf" "$stage/$folder/QXREMOVE.INF"
 cp932_crlf "$root/samples/qxremove.reg" "$stage/$folder/QXREMOVE.REG"
 cp932_crlf "$root/LICENSE" "$stage/$folder/LICENSE.TXT"
-files=(QXLAUNCH.DLL QXLAUNCH.HLP QXLAUNCH.TXT QXSAMPLE.REG QXREMOVE.INF QXREMOVE.REG LICENSE.TXT)
+files=(QXLAUNCH.DLL QXLAUNCH.HLP QXLAUNCH.CHM QXLAUNCH.TXT QXSAMPLE.REG QXREMOVE.INF QXREMOVE.REG LICENSE.TXT)
 (cd "$stage/$folder" && sha256sum "${files[@]}" | sed 's/$/\r/' >SHA256.TXT)
 
 zip_path="$(cd "$out" && pwd)/$name.zip"

@@ -5,7 +5,7 @@
 set -eu
 n=$("$(dirname "$0")/llvm-version.sh")
 [ -n "$n" ] || { echo "install-deps.sh: no LLVM version known for this system; set LLVM_VERSION" >&2; exit 1; }
-packages=(cmake make g++ "clang-$n" "lld-$n" "llvm-$n" "libclang-rt-$n-dev" googletest libgtest-dev
+packages=(cmake make g++ fp-utils libchm-bin "clang-$n" "lld-$n" "llvm-$n" "libclang-rt-$n-dev" googletest libgtest-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
           fonts-ipafont-gothic fonts-wine python3 zip)
 missing=()

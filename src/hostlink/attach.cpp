@@ -36,14 +36,17 @@ static void KeepOnlyThisModule(HINSTANCE instance, HMODULE loaded) {
         FreeLibrary(loaded);
 }
 
-// Room for the longest path NT takes; static, since it is far too large for the stack.
-static WCHAR WideModulePath[32768];
+// Room for the longest path NT takes and, past it, for the help file's name in place of ours
+// (HtmlHelpFilePath); static, since it is far too large for the stack.
+static const DWORD kWidePathSize = 32768;
+static const WCHAR kHtmlHelpFile[] = L"QXLAUNCH.CHM";
+static WCHAR WideModulePath[kWidePathSize + sizeof(kHtmlHelpFile) / sizeof(WCHAR)];
 
 // On NT by the wide path, which is always the module's own: an ANSI path is cut at MAX_PATH
 // bytes and turns characters outside the ANSI code page into others, so it may name no file
 // or another one. Windows 95, 98 and Me fail the wide calls and have only the ANSI path.
 static void PinModule(HINSTANCE instance) {
-    const DWORD wideSize = sizeof(WideModulePath) / sizeof(WideModulePath[0]);
+    const DWORD wideSize = kWidePathSize;
     DWORD length = GetModuleFileNameW(instance, WideModulePath, wideSize);
     LauncherState.WideCallsAreStubs = length == 0;
     if (length != 0) {
@@ -55,6 +58,19 @@ static void PinModule(HINSTANCE instance) {
     length = GetModuleFileNameA(instance, path, sizeof(path));
     if (length != 0 && length < sizeof(path))
         KeepOnlyThisModule(instance, LoadLibraryA(path));
+}
+
+// The help file in our own folder: its name takes the place of ours in the path the attach read,
+// which nothing reads since. Only for NT, where that path was had.
+const WCHAR* HtmlHelpFilePath() {
+    WCHAR* const path = WideModulePath;
+    WCHAR* name = path;
+    for (WCHAR* p = path; *p != 0; ++p)
+        if (*p == L'\\')
+            name = p + 1;
+    for (const WCHAR* c = kHtmlHelpFile; (*name++ = *c) != 0; ++c) {
+    }
+    return path;
 }
 
 // The frame of the terminal that loads us, even when another terminal's frame comes first.

@@ -22,6 +22,9 @@ constexpr const char* kLauncherClassName = "QuolixLaunch";
 // The module's work begins here; the image's entry point hands the loader's call to it.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
+// The full path of QXLAUNCH.CHM in the add-on's own folder, by the module's wide path (NT only).
+const WCHAR* HtmlHelpFilePath();
+
 LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Creates the unnamed 1024-byte section and maps all of it once.

@@ -1,19 +1,27 @@
-// Late binding of SHELL32, COMCTL32 and COMDLG32: LoadLibraryA and GetProcAddress exist on
-// every Windows the add-on runs on, and a library mapped this way stays for the process's life,
-// as one named in the import table would.
+// Late binding of SHELL32, COMCTL32, COMDLG32 and HHCTRL.OCX: LoadLibraryA and GetProcAddress
+// exist on every Windows the add-on runs on, and a library mapped this way stays for the
+// process's life, as one named in the import table would.
 #include "late_bound.h"
 
+#include <htmlhelp.h>
+
+#include "../settings/settings_rules.h"
 #include "../tables/text_fit.h"
+#include "hostlink.h"
 
 typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 typedef INT_PTR(WINAPI* PropertySheetFunction)(LPCPROPSHEETHEADERA);
 typedef BOOL(WINAPI* GetOpenFileNameFunction)(void*); // either record: the same layout
+typedef HWND(WINAPI* HtmlHelpFunction)(HWND, LPCWSTR, UINT, DWORD_PTR);
+typedef DWORD(WINAPI* GetVersionFunction)();
+typedef DWORD(WINAPI* GetFileAttributesFunction)(LPCWSTR);
 
 // The functions once found; zero at load like the rest of the add-on's data.
 static FARPROC BoundShellExecute;
 static FARPROC BoundPropertySheet;
 static FARPROC BoundGetOpenFileName;
 static FARPROC BoundGetOpenFileNameWide;
+static FARPROC BoundHtmlHelp;
 
 // FARPROC is a generic function pointer; the cast goes through void (*)(void), the one type
 // that converts to any other without the compiler taking it for a mismatch.
@@ -37,11 +45,17 @@ static HMODULE LoadSystemLibrary(const char* name) {
 
 typedef BOOL(WINAPI* FindActCtxSectionStringFunction)(DWORD, const GUID*, ULONG, LPCSTR, void*);
 
+// KERNEL32's functions that not every Windows the add-on runs on has, or that only the help
+// needs (asked for here rather than imported, which costs the image more).
+static FARPROC KernelFunction(const char* name) {
+    return GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), name);
+}
+
 // Whether the thread's activation context sends the bare name to a side-by-side COMCTL32 (the
 // visual-styles version a terminal with such a manifest asks for). The question exists from XP
 // on; before it nothing is redirected.
 static bool RedirectedByActivationContext(const char* name) {
-    FARPROC find = GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "FindActCtxSectionStringA");
+    FARPROC find = KernelFunction("FindActCtxSectionStringA");
     DWORD data[10] = {sizeof(data)}; // the keyed data of XP's size, which every later one takes
     return find != NULL && As<FindActCtxSectionStringFunction>(find)(
                                0, NULL, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, name, data);
@@ -100,4 +114,32 @@ BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog) {
 
 BOOL GetOpenFileNameWideLate(LPOPENFILENAMEW dialog) {
     return OpenFileDialog(BoundGetOpenFileNameWide, "GetOpenFileNameW", dialog);
+}
+
+// HTML Help's one function, bound at the first Help; closing binds nothing. One call for both
+// (not inlined): its bound address is read in one place.
+static __declspec(noinline) HWND CallHtmlHelp(HWND caller, const WCHAR* file, UINT command) {
+    FARPROC help = BoundHtmlHelp;
+    if (help == NULL && (command == HH_CLOSE_ALL ||
+                         (help = BindLate(BoundHtmlHelp, LoadSystemLibrary("HHCTRL.OCX"),
+                                          "HtmlHelpW")) == NULL))
+        return NULL;
+    return As<HtmlHelpFunction>(help)(caller, file, command, 0);
+}
+
+// GetVersion and GetFileAttributesW exist on every Windows (the wide one a stub that fails on
+// 95, 98 and Me, where the version alone decides).
+HWND ShowHtmlHelpLate(HWND caller) {
+    const WCHAR* file = HtmlHelpFilePath();
+    DWORD version = As<GetVersionFunction>(KernelFunction("GetVersion"))();
+    DWORD attributes = As<GetFileAttributesFunction>(KernelFunction("GetFileAttributesW"))(file);
+    if (!HelpOpensHtmlFirst(version, attributes != INVALID_FILE_ATTRIBUTES))
+        return NULL;
+    return CallHtmlHelp(caller, file, HH_DISPLAY_TOPIC);
+}
+
+// HTML Help asks its caller to close its windows before the caller's end; a window that stayed
+// would outlive the frame that owns it, with HHCTRL.OCX's state about it.
+void CloseHtmlHelpLate() {
+    CallHtmlHelp(NULL, NULL, HH_CLOSE_ALL);
 }

@@ -1,5 +1,6 @@
-// The three system calls that attach does not need, bound at their first use: a terminal that
-// never opens the settings, never browses and never starts a program never maps their DLLs.
+// The system calls that attach does not need, bound at their first use: a terminal that never
+// opens the settings, never browses, never starts a program and never asks for help never maps
+// their DLLs.
 #pragma once
 #include <windows.h>
 
@@ -15,3 +16,10 @@ INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header);
 BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog);
 // -1 where the function cannot be had, so that the caller may try the ANSI one.
 BOOL GetOpenFileNameWideLate(LPOPENFILENAMEW dialog);
+// HTML Help of the help file beside the add-on at its default topic, owned by `caller`, where
+// this Windows should have it (HelpOpensHtmlFirst); the help window, or null where none was
+// shown, and then the caller turns to WinHelp. HHCTRL.OCX stays mapped once bound.
+HWND ShowHtmlHelpLate(HWND caller);
+// Closes every HTML Help window this process opened, where any may have been opened; for the
+// launcher window's end, before its terminal goes.
+void CloseHtmlHelpLate();

@@ -3,6 +3,7 @@
 
 #include "../tables/launcher_state.h"
 #include "../tables/text_fit.h"
+#include "late_bound.h"
 
 void ReleaseTextChannel() {
     if (LauncherState.ChannelView != NULL)
@@ -16,6 +17,7 @@ void ReleaseTextChannel() {
 LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY:
+        CloseHtmlHelpLate();
         ReleaseTextChannel();
         LauncherState.LauncherWindow = NULL;
         return 0;

@@ -97,6 +97,9 @@ void ShowFillFromTopError(HWND owner) {
     ShowTextBox(owner, kTextFillFromTop, NULL, MB_OK | MB_ICONERROR);
 }
 
+// Windows Vista and later ship no WinHelp viewer: there the HTML Help file comes first.
 void ShowSettingsHelp() {
-    WinHelpA(LauncherState.HostFrame, kTextHelpFile, HELP_CONTENTS, 0);
+    HWND frame = LauncherState.HostFrame;
+    if (ShowHtmlHelpLate(frame) == NULL)
+        WinHelpA(frame, kTextHelpFile, HELP_CONTENTS, 0);
 }

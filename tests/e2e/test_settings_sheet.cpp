@@ -8,6 +8,9 @@
 #include "settings_session.h"
 #include "settings_texts.h"
 
+#include <commctrl.h>
+#include <objbase.h>
+
 using namespace qx;
 
 namespace {
@@ -61,9 +64,13 @@ TEST_F(SettingsSheet, SheetHasItsCaptionTwoTabsHelpAndNoApplyAndIsModalToTheFram
     EXPECT_TRUE(IsWindowEnabled(frame.hwnd()));
 }
 
+// Where HTML Help cannot be had (here its library is refused; before Vista the version says so
+// first, see the stand-in terminal's XP run below), Help makes the WinHelp request.
 TEST_F(SettingsSheet, HelpOnEitherPageOpensTheContentsOwnedByTheFrame) {
     HelpWindow help;
     Attach({}, {});
+    HookLateCalls();
+    late.refusedLibrary = "HHCTRL.OCX";
     RunSheet([&](HWND sheet, HWND page) {
         PostSheetButton(sheet, PSBTN_HELP);
         EXPECT_TRUE(WaitUntil([&] { return help.received == 1; }));
@@ -90,6 +97,8 @@ TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
     ASSERT_NE(GetFileAttributesA("QXLAUNCH.HLP"), INVALID_FILE_ATTRIBUTES);
     ASSERT_EQ(FindWindowA("MS_WINHELP", NULL), nullptr) << "a help viewer is already running";
     Attach({}, {});
+    HookLateCalls();
+    late.refusedLibrary = "HHCTRL.OCX";
     wchar_t caption[256] = L"", text[4096] = L"";
     RunSheet([&](HWND sheet, HWND page) {
         PostSheetButton(sheet, PSBTN_HELP);
@@ -115,6 +124,103 @@ TEST_F(SettingsSheet, HelpShowsTheContentsOfTheHelpFileInTheViewer) {
     EXPECT_STREQ(caption, L"Quolixランチ ヘルプ"); // the file's own title
     std::wstring shown = text;
     EXPECT_EQ(shown.substr(0, shown.find(L'\r')), L"Quolixランチ ヘルプ 目次"); // the contents topic
+}
+
+// The texts of a tree view's items at its top level (the contents here has no other).
+std::vector<std::wstring> TreeTexts(HWND tree) {
+    std::vector<std::wstring> texts;
+    for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item)) {
+        wchar_t text[256] = L"";
+        TVITEMW read{TVIF_TEXT, item, 0, 0, text, 256};
+        texts.push_back(SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&read)) ? text : L"?");
+    }
+    return texts;
+}
+bool IsHtmlHelpWindow(HWND window) {
+    char name[16] = "";
+    return GetClassNameA(window, name, sizeof(name)) && std::string(name) == "HH Parent";
+}
+
+// The prefix reports Windows 7: Help opens HTML Help on QXLAUNCH.CHM beside the add-on (Wine's
+// viewer reads its title and contents tree from the file; its page pane stays blank without
+// Gecko, docs/WINE.md), owned by the frame, and the sheet stays open. When the frame goes, the
+// viewer goes, and so does HTML Help's hold on the thread (OLE, which it started for its pane).
+TEST_F(SettingsSheet, OnWindows7HelpOpensTheChmBesideTheAddonAndTheFramesEndClosesIt) {
+    HelpWindow help; // a WinHelp request would arrive here
+    Attach({}, {});
+    HWND viewer = NULL, contents = NULL; // the viewer is shown before its panes are made
+    std::vector<std::wstring> tree;
+    RunSheet([&](HWND sheet, HWND) {
+        PostSheetButton(sheet, PSBTN_HELP);
+        ASSERT_NE(viewer = WaitForWindow(IsHtmlHelpWindow), nullptr);
+        WaitUntil([&] { return (contents = FindDescendant(viewer, "SysTreeView32")) && TreeView_GetCount(contents) > 0; });
+        tree = TreeTexts(contents);
+        EXPECT_EQ(WideWindowText(viewer), L"Quolixランチ ヘルプ");
+        EXPECT_EQ(GetWindow(viewer, GW_OWNER), frame.hwnd());
+        EXPECT_TRUE(IsWindowVisible(sheet) && IsWindowEnabled(sheet)) << "the sheet went with Help";
+    });
+    EXPECT_EQ(help.received, 0u);
+    ASSERT_GE(tree.size(), 2u);
+    EXPECT_EQ(tree[0], L"Quolixランチ ヘルプ 目次"); // the contents topic first
+    for (const std::wstring& item : tree) // Japanese, and nothing the code page could not give
+        EXPECT_TRUE(item.find_first_of(L"?\uFFFD") == item.npos && *std::max_element(item.begin(), item.end()) >= 0x3000);
+    EXPECT_EQ(CoInitialize(NULL), S_FALSE) << "HTML Help holds no OLE on this thread"; // the control
+    CoUninitialize();
+    frame.Destroy();
+    EXPECT_FALSE(IsWindow(viewer));
+    EXPECT_EQ(CoInitialize(NULL), S_OK) << "HTML Help was not closed with the frame";
+    CoUninitialize();
+}
+
+// Without QXLAUNCH.CHM beside it (a copy of the add-on alone in a folder), Help makes the
+// WinHelp request as ever, without asking HTML Help (Windows' shows an error of its own then).
+TEST_F(SettingsSheet, OnWindows7WithoutTheChmHelpMakesTheWinHelpRequest) {
+    HelpWindow help;
+    TestFolder alone("qx-no-chm");
+    ASSERT_TRUE(CopyFileA((ExeDirectory() + "QXLAUNCH.DLL").c_str(), (alone / "QXLAUNCH.DLL").c_str(), FALSE));
+    HMODULE addon = LoadLibraryA((alone / "QXLAUNCH.DLL").c_str());
+    launcher = FindLauncherWindow(frame.hwnd());
+    RunSheet([&](HWND sheet, HWND) {
+        PostSheetButton(sheet, PSBTN_HELP);
+        EXPECT_TRUE(WaitUntil([&] { return help.received == 1; }));
+    });
+    EXPECT_EQ(help.requests.at(0).file, "QXLAUNCH.HLP");
+    EXPECT_EQ(GetModuleHandleA("HHCTRL.OCX"), nullptr);
+    frame.Destroy(); // the add-on's window, then the add-on (its own reference too), before its folder
+    FreeLibrary(addon);
+    FreeLibrary(addon);
+}
+
+// The stand-in terminal with the add-on and the CHM beside it, Help pressed on its sheet: as
+// Windows XP (Wine's version setting for the program) the WinHelp request is made and HTML Help
+// is not asked; as Windows 7 HTML Help shows, and the terminal closing with it open ends cleanly.
+class TerminalHelpOn : public SettingsSheet, public ::testing::WithParamInterface<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Windows, TerminalHelpOn, ::testing::Values("winxp", "win7"),
+                         [](const ::testing::TestParamInfo<const char*>& on) { return std::string(on.param); });
+
+TEST_P(TerminalHelpOn, XpMakesTheWinHelpRequestAnd7ShowsTheChmUntilTheTerminalEnds) {
+    const bool xp = std::string(GetParam()) == "winxp";
+    const char* version = "Software\\Wine\\AppDefaults\\qxhost.exe";
+    SetString(version, "Version", GetParam());
+    HelpWindow help;
+    JobProcess host;
+    HWND terminal = StartTerminal(host, "");
+    RegDeleteKeyA(HKEY_CURRENT_USER, version); // read at the terminal's start
+    ASSERT_NE(terminal, nullptr);
+    PostMessageA(FindLauncherWindow(terminal), WM_COMMAND, kSettingsId, 0);
+    HWND sheet = WaitForWindow([](HWND window) { return FindDescendant(window, "SysTabControl32") != NULL; }, 8000, host.pid());
+    ASSERT_NE(sheet, nullptr);
+    PostSheetButton(sheet, PSBTN_HELP);
+    HWND viewer = xp ? NULL : WaitForWindow(IsHtmlHelpWindow, 8000, host.pid());
+    EXPECT_EQ(xp, WaitUntil([&] { PumpPending(); return help.received == 1; }, xp ? 5000 : 0)) << "the WinHelp request";
+    EXPECT_EQ(xp ? help.requests.at(0).owner : GetWindow(viewer, GW_OWNER), terminal);
+    // HTML Help would have shown before the WinHelp request: the choice is made in one call.
+    EXPECT_EQ(xp, WaitForWindow(IsHtmlHelpWindow, 0, host.pid()) == NULL);
+    PostSheetButton(sheet, PSBTN_CANCEL);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }));
+    PostMessageA(terminal, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(host.WaitForExitPumping(10000)) << "the terminal did not end";
+    EXPECT_EQ(host.ExitCode(), 0u);
 }
 
 // The names of the values the add-on writes, in order.

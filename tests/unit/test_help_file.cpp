@@ -1,11 +1,14 @@
 // The built QXLAUNCH.HLP read back by a reader of its own, written from the file format's
 // public description: the internal files, the contents topic, the topic stream read in
-// sequence, each topic's text against the source, and where every jump leads.
+// sequence, each topic's text against the source, and where every jump leads. The built
+// QXLAUNCH.CHM read back by libchm's extract_chmLib against what that reader found.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -39,6 +42,15 @@ uint32_t Hash(const std::string& name) {
     return hash;
 }
 
+// The names of the pages (*.htm) in a folder.
+std::vector<std::string> PagesIn(const std::string& folder) {
+    std::vector<std::string> pages;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".htm")
+            pages.push_back(entry.path().filename().string());
+    return pages;
+}
+
 // The entries of a B+ tree of one page at `at`; `entry` returns the size of each.
 template <class Entry> void WalkLeaf(const std::string& f, size_t at, Entry entry) {
     ASSERT_EQ(U16(f, at), 0x293Bu);
@@ -48,7 +60,18 @@ template <class Entry> void WalkLeaf(const std::string& f, size_t at, Entry entr
         p += entry(p);
 }
 
-TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
+// What a viewer finds in the built file, by topic offset.
+struct HelpRead {
+    std::string system;                          // the |SYSTEM file
+    std::map<uint32_t, std::string> records;     // its records by type
+    std::map<uint32_t, uint32_t> contexts;       // hash -> topic offset
+    std::map<uint32_t, std::string> titles, texts;
+    std::map<uint32_t, std::vector<uint32_t>> jumps; // the hashes each topic jumps to
+};
+
+// Reads the built file; a structure that a viewer would not read as this one does fails the
+// calling test.
+void ReadHelpFile(HelpRead& read) {
     std::string f = ReadAll(QX_HELP_FILE);
     ASSERT_EQ(U32(f, 0), 0x00035F3Fu) << QX_HELP_FILE;
     std::map<std::string, std::string> files; // the used bytes of each internal file
@@ -60,12 +83,12 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
     });
     for (const char* name : {"|SYSTEM", "|FONT", "|TOPIC", "|CONTEXT"})
         ASSERT_EQ(files.count(name), 1u) << name;
-    const std::string& system = files["|SYSTEM"];
-    std::map<uint32_t, std::string> records;
+    const std::string& system = read.system = files["|SYSTEM"];
+    std::map<uint32_t, std::string>& records = read.records;
     for (size_t p = 12; p + 4 <= system.size(); p += 4 + U16(system, p + 2))
         records[U16(system, p)] = system.substr(p + 4, U16(system, p + 2));
     EXPECT_EQ(uint8_t(records[11].at(0)), 128) << "the text's character set is not Shift_JIS";
-    std::map<uint32_t, uint32_t> contexts; // hash -> topic offset
+    std::map<uint32_t, uint32_t>& contexts = read.contexts;
     std::string tree = files["|CONTEXT"];
     WalkLeaf(tree, 0, [&](size_t p) -> size_t {
         contexts[U32(tree, p)] = U32(tree, p + 4);
@@ -81,8 +104,8 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
     std::string data;
     for (size_t b = 0; b < blocks.size(); b += 4096)
         data += blocks.substr(b + 12, 4084);
-    std::map<uint32_t, std::string> titles, texts;
-    std::map<uint32_t, std::vector<uint32_t>> jumps;
+    std::map<uint32_t, std::string>&titles = read.titles, &texts = read.texts;
+    std::map<uint32_t, std::vector<uint32_t>>& jumps = read.jumps;
     std::vector<std::pair<uint32_t, uint32_t>> headers; // a topic record's place, its next topic
     uint32_t topic = 0, block = ~0u, chars = 0, next = 12, last = ~0u, lastTopic = ~0u;
     for (size_t at = 0; at + 21 <= data.size() && U32(data, at) != 0;) {
@@ -129,7 +152,16 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
     titles.erase(topic);
     for (size_t i = 0; i + 1 < headers.size(); ++i)
         EXPECT_EQ(headers[i].second, headers[i + 1].first) << "topic record " << i;
+}
 
+TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
+    HelpRead read;
+    ASSERT_NO_FATAL_FAILURE(ReadHelpFile(read));
+    auto &records = read.records, &titles = read.titles, &texts = read.texts;
+    auto& contexts = read.contexts;
+    auto& jumps = read.jumps;
+    const std::string& system = read.system;
+    uint32_t topic = 0;
     std::istringstream source(ReadAll(QX_HELP_SOURCE));
     const std::regex link(R"(\[([^\]]+)\]\([^)]*\))"); // [text](topic) shows as its text
     uint32_t contents = 0;
@@ -155,6 +187,67 @@ TEST(HelpFile, OpensAtItsContentsInJapaneseAndEveryTopicAndJumpIsTheSources) {
             EXPECT_TRUE(contexts.count(jump) && titles.count(contexts[jump])) << titles[offset];
     }
     EXPECT_FALSE(jumps[contents].empty());
+}
+
+// A page's text as a browser shows it: what stands between its body's tags, its four entities
+// back as characters, its line ends (only between elements) dropped.
+std::string ShownText(const std::string& page) {
+    size_t body = page.find("<body>"), end = page.find("</body>");
+    if (body == std::string::npos || end == std::string::npos)
+        return "no body";
+    const std::string tags = page.substr(body, end - body);
+    std::string text = std::regex_replace(tags, std::regex("<[^>]*>|\n"), "");
+    for (auto [entity, shown] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}})
+        text = std::regex_replace(text, std::regex(entity), shown);
+    return text;
+}
+
+// Each page of the CHM holds its topic's text exactly as the HLP does and jumps where that
+// topic jumps; the tree is the contents topic and its list; the file is Japanese, opens at the
+// contents topic and its pages declare Shift_JIS.
+TEST(HelpFile, TheChmHasEveryTopicOfTheHlpWithItsTextAndJumps) {
+    HelpRead hlp;
+    ASSERT_NO_FATAL_FAILURE(ReadHelpFile(hlp));
+    const std::string folder = ::testing::TempDir() + "qx-chm";
+    const std::string unpack = "rm -rf '" + folder + "' && " QX_EXTRACT_CHMLIB " '" QX_HTML_HELP_FILE
+                               "' '" + folder + "' >/dev/null";
+    ASSERT_EQ(std::system(unpack.c_str()), 0);
+    std::string system = ReadAll((folder + "/#SYSTEM").c_str());
+    std::map<uint32_t, std::string> records;
+    for (size_t p = 4; p + 4 <= system.size(); p += 4 + U16(system, p + 2))
+        records[U16(system, p)] = system.substr(p + 4, U16(system, p + 2));
+    ASSERT_EQ(records.count(4), 1u) << "no #SYSTEM in " << folder;
+    EXPECT_EQ(U32(records[4], 0), 0x411u) << "not Japanese";
+    // The hashes of the pages a text names (a jump's or a contents entry's).
+    const auto pages = [](const std::string& text, const char* pattern) {
+        std::vector<uint32_t> hashes;
+        const std::regex named(std::string(pattern) + "\"([A-Za-z0-9_.]+)\\.htm\"");
+        for (std::sregex_iterator i(text.begin(), text.end(), named), end; i != end; ++i)
+            hashes.push_back(Hash((*i)[1]));
+        return hashes;
+    };
+    bool treeRead = false;
+    for (const auto& [hash, offset] : hlp.contexts) {
+        std::string name;
+        for (const std::string& page : PagesIn(folder))
+            if (Hash(page.substr(0, page.size() - 4)) == hash)
+                name = page;
+        ASSERT_FALSE(name.empty()) << "no page for " << hlp.titles[offset];
+        std::string page = ReadAll((folder + "/" + name).c_str());
+        EXPECT_NE(page.find("charset=Shift_JIS"), std::string::npos) << name;
+        EXPECT_EQ(Utf8(ShownText(page)), hlp.texts[offset]) << name;
+        std::vector<uint32_t> targets = pages(page, "<a href=");
+        EXPECT_EQ(targets, hlp.jumps[offset]) << name;
+        if (offset == U32(hlp.records[3], 0)) { // the contents topic: the default, and the tree
+            EXPECT_EQ(records[2], name + std::string(1, '\0')) << "the default topic";
+            targets.insert(targets.begin(), hash); // its own page, then each its list jumps to
+            std::string tree = ReadAll((folder + "/" + records[0].c_str()).c_str());
+            EXPECT_EQ(pages(tree, "name=\"Local\" value="), targets) << "the contents tree";
+            treeRead = true;
+        }
+    }
+    EXPECT_TRUE(treeRead);
+    EXPECT_EQ(PagesIn(folder).size(), hlp.contexts.size()) << "a page the HLP has no topic for";
 }
 
 } // namespace

@@ -308,15 +308,19 @@ int main(int argc, char** argv) {
     AddVectoredExceptionHandler(1, JournalAddonCrash);
     std::string dll = ExeDirectory() + "QXLAUNCH.DLL";
     std::string journalPath, tourDir, timingPath, preload;
-    bool load = true, loader = false, topmost = false, western = false;
+    bool load = true, loader = false, topmost = false;
+    TourKind tour = kMainTour;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--journal" && i + 1 < argc)
             journalPath = argv[++i];
         else if (arg == "--dll" && i + 1 < argc)
             dll = argv[++i];
-        else if ((arg == "--tour" || arg == "--western-tour") && i + 1 < argc)
-            western = arg == "--western-tour", tourDir = argv[++i];
+        else if ((arg == "--tour" || arg == "--western-tour" || arg == "--html-help-tour") &&
+                 i + 1 < argc) {
+            tour = arg == "--tour" ? kMainTour : arg == "--western-tour" ? kWesternTour : kHtmlHelpTour;
+            tourDir = argv[++i];
+        }
         else if (arg == "--no-load")
             load = false;
         else if (arg == "--loader")
@@ -350,7 +354,7 @@ int main(int argc, char** argv) {
     if (!timingPath.empty())
         return 0;
     if (!tourDir.empty())
-        StartTour(host.frame, tourDir, western);
+        StartTour(host.frame, tourDir, tour);
     int code = PumpMessages();
     if (host.journal)
         std::fclose(host.journal);

@@ -73,7 +73,8 @@ void CancelSettings() {
 }
 
 // Help: the sheet's Help button makes the add-on call WinHelpA, which starts the system's help
-// viewer on QXLAUNCH.HLP and returns once the viewer shows its contents topic.
+// viewer on QXLAUNCH.HLP and returns once the viewer shows its contents topic (the main tour runs
+// as Windows XP); as Windows 7 it opens HTML Help on QXLAUNCH.CHM instead (the HTML Help tour).
 void PressHelp() {
     DropScriptList(FALSE);
     PostMessageA(SettingsSheet(), PSM_PRESSBUTTON, PSBTN_HELP, 0);
@@ -200,16 +201,32 @@ const Step kWesternSteps[] = {
     {800, [] { DestroyWindow(HostFrame()); }},
 };
 
+// HTML Help's window, moved where the shot shows it over the sheet.
+void ShowHtmlHelp() {
+    SetWindowPos(FindWindowA("HH Parent", NULL), HWND_TOP, 16, 40, 690, 500, SWP_SHOWWINDOW);
+}
+
+const Step kHtmlHelpSteps[] = {
+    {1000, [] { Pick(100); }},
+    {1200, [] { PressHelp(); }},
+    {1500, [] { ShowHtmlHelp(); }},
+    {1000, [] { Shot("11-help-html.png"); PostMessageA(FindWindowA("HH Parent", NULL), WM_CLOSE, 0, 0); }},
+    {600, [] { CancelSettings(); }},
+    {800, [] { DestroyWindow(HostFrame()); }},
+};
+
 const Step* steps = kSteps;
 size_t stepCount = 0;
 
 } // namespace
 
-void StartTour(HWND frame, const std::string& directory, bool western) {
+void StartTour(HWND frame, const std::string& directory, TourKind kind) {
     tourDirectory = directory;
     nextStep = 0;
-    steps = western ? kWesternSteps : kSteps;
-    stepCount = western ? sizeof(kWesternSteps) / sizeof(Step) : sizeof(kSteps) / sizeof(Step);
+    steps = kind == kWesternTour ? kWesternSteps : kind == kHtmlHelpTour ? kHtmlHelpSteps : kSteps;
+    stepCount = kind == kWesternTour    ? sizeof(kWesternSteps) / sizeof(Step)
+                : kind == kHtmlHelpTour ? sizeof(kHtmlHelpSteps) / sizeof(Step)
+                                        : sizeof(kSteps) / sizeof(Step);
     SetTimer(frame, kTourTimer, steps[0].delayMs, NULL);
 }
 
