@@ -36,7 +36,7 @@ DYNAMIC_BASE = 0x40
 NX_COMPAT = 0x100
 SUBSYSTEM_WINDOWS_GUI = 2
 # The most the add-on's file may take: the limit the terminal's add-ons are held to, 12,288 until
-# HTML Help came (docs/BENCHMARKS.md: one more 512-byte block of code for the clang-cl image).
+# HTML Help and the save that keeps another terminal's values came (docs/BENCHMARKS.md).
 SIZE_LIMIT = 12800
 # Where CMakeLists.txt asks the linkers to put the add-on (QX_ADDON_IMAGE_BASE).
 IMAGE_BASE = 0x63F00000
@@ -308,7 +308,9 @@ def newer_than_386(code, text):
             return "tzcnt or lzcnt, which a 386 runs as bsf or bsr"
     if NEWER_REGISTER.search(text.split(None, 1)[1] if " " in text.strip() else ""):
         return "an MMX, SSE, AVX or x87 register"
-    if "(bad)" in text or text.startswith(".byte") or not text:
+    # An instruction's text begins with its mnemonic; for bytes it cannot decode GNU objdump
+    # prints "(bad)" or ".byte", llvm-objdump "<unknown>" or nothing.
+    if not re.match(r"[a-z][a-z0-9]*(?: |$)", text) or re.search(r"\(bad\)|<unknown>", text):
         return "no instruction the disassembler knows"
     return None
 

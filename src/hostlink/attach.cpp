@@ -116,7 +116,7 @@ static BOOL AttachToHost(HINSTANCE instance) {
     const LaunchTable& scripts = LauncherState.ScriptTable;
     RegisterTableItems(HM_ADDFILEITEM, IDM_FILE_FIRST, files, 0, files.count != 0);
     RegisterTableItems(HM_ADDSCRIPTITEM, IDM_SCRIPT_FIRST, scripts, 0, scripts.count != 0);
-    SendMessageA(LauncherState.HostFrame, HM_SETITEMID, IDM_SETTINGS, 0);
+    SendHostMessage(HM_SETITEMID, IDM_SETTINGS, 0);
     SendTextToHost(HM_ADDSETTINGSITEM, reinterpret_cast<WPARAM>(LauncherState.LauncherWindow),
                    kTextSettingsItem, sizeof(kTextSettingsItem));
     return TRUE;

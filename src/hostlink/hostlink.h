@@ -36,6 +36,8 @@ void ReleaseTextChannel();
 // A new duplicate of the channel section, valid in the process that owns the frame.
 HANDLE HandOverChannel();
 
+// Sends a message to the terminal's frame and returns its answer.
+LRESULT SendHostMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // Puts the text of a field of fieldSize bytes (its NUL included, so at most fieldSize - 1 bytes
 // of text) into the channel and sends `message` with the given wParam and a fresh channel
 // handle. Nothing is sent when there is no channel view or no handle could be made: a null

@@ -13,7 +13,6 @@ typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCSTR, LPCSTR, LPCSTR, LP
 typedef INT_PTR(WINAPI* PropertySheetFunction)(LPCPROPSHEETHEADERA);
 typedef BOOL(WINAPI* GetOpenFileNameFunction)(void*); // either record: the same layout
 typedef HWND(WINAPI* HtmlHelpFunction)(HWND, LPCWSTR, UINT, DWORD_PTR);
-typedef DWORD(WINAPI* GetVersionFunction)();
 typedef DWORD(WINAPI* GetFileAttributesFunction)(LPCWSTR);
 
 // The functions once found; zero at load like the rest of the add-on's data.
@@ -45,8 +44,8 @@ static HMODULE LoadSystemLibrary(const char* name) {
 
 typedef BOOL(WINAPI* FindActCtxSectionStringFunction)(DWORD, const GUID*, ULONG, LPCSTR, void*);
 
-// KERNEL32's functions that not every Windows the add-on runs on has, or that only the help
-// needs (asked for here rather than imported, which costs the image more).
+// KERNEL32's functions asked for by name: the activation-context question, which only XP and
+// later have, and the wide file check, which the import list of 95 and NT 4.0 leaves out.
 static FARPROC KernelFunction(const char* name) {
     return GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), name);
 }
@@ -127,11 +126,11 @@ static __declspec(noinline) HWND CallHtmlHelp(HWND caller, const WCHAR* file, UI
     return As<HtmlHelpFunction>(help)(caller, file, command, 0);
 }
 
-// GetVersion and GetFileAttributesW exist on every Windows (the wide one a stub that fails on
-// 95, 98 and Me, where the version alone decides).
+// GetVersion is imported (its name would take more room than its import); the file's check is
+// wide, since its path is, and fails on 95, 98 and Me, where the version alone decides.
 HWND ShowHtmlHelpLate(HWND caller) {
     const WCHAR* file = HtmlHelpFilePath();
-    DWORD version = As<GetVersionFunction>(KernelFunction("GetVersion"))();
+    DWORD version = GetVersion();
     DWORD attributes = As<GetFileAttributesFunction>(KernelFunction("GetFileAttributesW"))(file);
     if (!HelpOpensHtmlFirst(version, attributes != INVALID_FILE_ATTRIBUTES))
         return NULL;

@@ -56,6 +56,11 @@ HANDLE HandOverChannel() {
     return duplicate;
 }
 
+// Every message to the terminal's frame goes out here: one call site for the platform's function.
+__declspec(noinline) LRESULT SendHostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageA(LauncherState.HostFrame, message, wParam, lParam);
+}
+
 void SendTextToHost(UINT message, WPARAM wParam, const char* text, size_t fieldSize) {
     if (LauncherState.ChannelView == NULL)
         return;
@@ -66,11 +71,11 @@ void SendTextToHost(UINT message, WPARAM wParam, const char* text, size_t fieldS
     HANDLE handle = HandOverChannel();
     if (handle == NULL)
         return;
-    SendMessageA(LauncherState.HostFrame, message, wParam, reinterpret_cast<LPARAM>(handle));
+    SendHostMessage(message, wParam, reinterpret_cast<LPARAM>(handle));
 }
 
 void RegisterHostItem(UINT addMessage, int id, const char* title) {
-    SendMessageA(LauncherState.HostFrame, HM_SETITEMID, static_cast<WPARAM>(id), 0);
+    SendHostMessage(HM_SETITEMID, static_cast<WPARAM>(id), 0);
     SendTextToHost(addMessage, reinterpret_cast<WPARAM>(LauncherState.LauncherWindow), title,
                    kTitleSize);
 }
@@ -78,8 +83,7 @@ void RegisterHostItem(UINT addMessage, int id, const char* title) {
 void RegisterTableItems(UINT addMessage, int firstId, const LaunchTable& table, int first,
                         bool openGroup) {
     if (openGroup)
-        SendMessageA(LauncherState.HostFrame, addMessage,
-                     reinterpret_cast<WPARAM>(LauncherState.LauncherWindow), 0);
+        SendHostMessage(addMessage, reinterpret_cast<WPARAM>(LauncherState.LauncherWindow), 0);
     for (int i = first; i < table.count; ++i)
         RegisterHostItem(addMessage, firstId + i, table.entries[i].title);
 }

@@ -23,21 +23,14 @@ static void ShowProgramEntries(HWND page) {
     }
 }
 
-// The sheet has set its title from the ANSI header by now, read in the system's code page. Where
-// that reads it as 932 does, the title is right and setting it again would only cost a caption
-// update; elsewhere it is put again in UTF-16. The default procedure takes it as it is: through
-// the sheet's own (ANSI) procedure it would pass the system's code page once more. Windows 95, 98
-// and Me have DefWindowProcW as a stub that fails, and keep the ANSI title.
+// The sheet has set its title from the ANSI header by now, read in the system's code page; it is
+// put again in UTF-16. The default procedure takes it as it is: through the sheet's own (ANSI)
+// procedure it would pass the system's code page once more. Windows 95, 98 and Me have
+// DefWindowProcW as a stub that fails, and keep the ANSI title.
 static void WidenSheetTitle(HWND page) {
     WCHAR title[32];
-    WCHAR shown[32];
-    if (!WidenShownText(kTextSheetCaption, -1, title, 32))
-        return;
-    if (MultiByteToWideChar(CP_ACP, 0, kTextSheetCaption, -1, shown, 32) != 0)
-        for (int i = 0; shown[i] == title[i]; ++i)
-            if (title[i] == 0)
-                return;
-    DefWindowProcW(GetParent(page), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
+    if (WidenShownText(kTextSheetCaption, -1, title, 32))
+        DefWindowProcW(GetParent(page), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
 }
 
 static INT_PTR InitProgramPage(HWND page) {

@@ -67,7 +67,7 @@ static bool SheetNeedsRestart(int oldFileCount, int oldScriptCount) {
 
 void RunSettingsSheet() {
     HWND frame = LauncherState.HostFrame;
-    if (SendMessageA(frame, HM_ISONLINE, 0, 0) != 0) {
+    if (SendHostMessage(HM_ISONLINE, 0, 0) != 0) {
         ShowTextBox(frame, kTextOnline, NULL, MB_ICONERROR);
         return;
     }

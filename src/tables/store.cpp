@@ -27,47 +27,52 @@ void CloseStoreKey() {
     LauncherState.StoreKey = NULL;
 }
 
-int ReadStoreDword(const char* name) {
+// The one place a value is asked for: with no key open there is nothing to ask, and it reads as
+// missing.
+static __declspec(noinline) LONG QueryStoreValue(const char* name, DWORD* type, void* data, DWORD* size) {
     if (LauncherState.StoreKey == NULL)
-        return 0;
+        return ERROR_FILE_NOT_FOUND;
+    return RegQueryValueExA(LauncherState.StoreKey, name, NULL, type, static_cast<BYTE*>(data),
+                            size);
+}
+
+int ReadStoreDword(const char* name) {
     BYTE value[4];
     DWORD type = REG_NONE;
     DWORD size = sizeof(value);
-    LONG result = RegQueryValueExA(LauncherState.StoreKey, name, NULL, &type, value, &size);
+    LONG result = QueryStoreValue(name, &type, value, &size);
     return StoredDwordValue(result == ERROR_SUCCESS, type, value, size);
 }
 
 bool ReadStoreString(const char* name, char* field, unsigned long capacity, OverlongText overlong) {
-    if (capacity == 0)
-        return true;
     field[0] = '\0';
-    if (LauncherState.StoreKey == NULL)
-        return true;
     // Read into scratch space so that an oversized or unterminated value of any type is measured
     // against the field (and cut or dropped, never split inside a double-byte character)
     // instead of overrunning it.
     char scratch[kReadScratchSize];
     DWORD type = REG_NONE;
     DWORD size = sizeof(scratch);
-    LONG result = RegQueryValueExA(LauncherState.StoreKey, name, NULL, &type,
-                                   reinterpret_cast<BYTE*>(scratch), &size);
+    LONG result = QueryStoreValue(name, &type, scratch, &size);
     StoredRead read = result == ERROR_SUCCESS     ? kStoredRead
                       : result == ERROR_MORE_DATA ? kStoredTooLarge
                                                   : kStoredMissing;
     return LoadStoredText(field, capacity, read, scratch, size, overlong, IsSystemLeadByte);
 }
 
+static __declspec(noinline) bool SetStoreValue(const char* name, DWORD type, const void* data, DWORD size) {
+    return RegSetValueExA(LauncherState.StoreKey, name, 0, type, static_cast<const BYTE*>(data),
+                          size) == ERROR_SUCCESS;
+}
+
 // Texts come from the table's fields, so no more than a target field's bytes are measured.
 bool WriteStoreString(const char* name, const char* text) {
-    DWORD size = static_cast<DWORD>(BoundedLength(text, kTargetSize - 1) + 1);
-    return RegSetValueExA(LauncherState.StoreKey, name, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
+    return SetStoreValue(name, REG_SZ, text,
+                         static_cast<DWORD>(BoundedLength(text, kTargetSize - 1) + 1));
 }
 
 bool WriteStoreDword(const char* name, int value) {
     DWORD data = static_cast<DWORD>(value);
-    return RegSetValueExA(LauncherState.StoreKey, name, 0, REG_DWORD,
-                          reinterpret_cast<const BYTE*>(&data), sizeof(data)) == ERROR_SUCCESS;
+    return SetStoreValue(name, REG_DWORD, &data, sizeof(data));
 }
 
 static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& table,
@@ -85,18 +90,23 @@ static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& t
     stored = table;
 }
 
-// One text of the save. `known` is what this terminal last loaded or wrote: a store that
-// differs from it was changed by another writer since. A refused write leaves `known` as it
-// was, so the value is tried again at the next close unless someone else changes it first.
-static bool SaveText(const char* name, const char* text, bool sheetChanged, char* known,
-                     unsigned long capacity, OverlongText overlong) {
+// One text of an entry. `opened` is the text the sheet opened on, null for an entry the sheet
+// added; `known` is what this terminal last loaded or wrote: a store that differs from it was
+// changed by another writer since. A refused write leaves `known` as it was, so the value is
+// tried again at the next close unless someone else changes it first.
+static bool SaveText(const char* prefix, int index, const char* text, const char* opened,
+                     char* known, unsigned long capacity, OverlongText overlong) {
+    char name[16];
+    FormatValueName(name, sizeof(name), prefix, index);
     char stored[kTargetSize];
     ReadStoreString(name, stored, capacity, overlong);
+    bool sheetChanged = opened == NULL || !SameStoredText(text, opened, capacity);
     if (!ClosingWrites(sheetChanged, !SameStoredText(stored, known, capacity)))
         return true;
     if (!WriteStoreString(name, text))
         return false;
-    CopyFitted(known, capacity, text, capacity, IsSystemLeadByte);
+    for (unsigned long i = 0; i < capacity && (known[i] = text[i]) != '\0'; ++i) {
+    }
     return true;
 }
 
@@ -115,17 +125,12 @@ static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTa
             known.count = table.count;
     }
     for (int i = 0; i < table.count; ++i) {
-        const LaunchEntry& entry = table.entries[i];
-        bool added = i >= openedCount;
-        char name[16];
-        FormatValueName(name, sizeof(name), "Title", i);
-        saved &= SaveText(name, entry.title,
-                          added || !SameStoredText(entry.title, opened[i].title, kTitleSize),
+        const LaunchEntry* before = i < openedCount ? &opened[i] : NULL;
+        saved &= SaveText("Title", i, table.entries[i].title, before ? before->title : NULL,
                           known.entries[i].title, kTitleSize, kCutOverlong);
-        FormatValueName(name, sizeof(name), targetPrefix, i);
-        saved &= SaveText(name, entry.target,
-                          added || !SameStoredText(entry.target, opened[i].target, kTargetSize),
-                          known.entries[i].target, kTargetSize, kDropOverlong);
+        saved &= SaveText(targetPrefix, i, table.entries[i].target,
+                          before ? before->target : NULL, known.entries[i].target, kTargetSize,
+                          kDropOverlong);
     }
     CloseStoreKey();
     return saved;

@@ -10,8 +10,8 @@ constexpr const char* kHostConfigKeyPath = "Software\\Koravi\\Quolix95\\Config";
 void OpenStoreKey(const char* path);
 void CloseStoreKey();
 int ReadStoreDword(const char* name);
-// Reads a text value into a field of `capacity` bytes (empty when missing); a text longer than
-// the field is cut or dropped as `overlong` says. Returns false when it was longer.
+// Reads a text value into a field of `capacity` bytes, at least 1 (empty when missing); a text
+// longer than the field is cut or dropped as `overlong` says. Returns false when it was longer.
 bool ReadStoreString(const char* name, char* field, unsigned long capacity, OverlongText overlong);
 // The writes say whether the value was stored.
 bool WriteStoreString(const char* name, const char* text);
