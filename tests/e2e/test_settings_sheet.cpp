@@ -2,6 +2,7 @@
 // terminal's menus follow what the sheet saved.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "processes.h"
