@@ -37,11 +37,11 @@ static void FillSheetHeader(PROPSHEETHEADERA& header, const PROPSHEETPAGEA_V1* p
     header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
 }
 
+// All five slots of each table, those past its count included.
 static void TakeBackups() {
-    for (int i = 0; i < kTableSlots; ++i)
-        LauncherState.FileBackup[i] = LauncherState.FileTable.entries[i];
-    for (int i = 0; i < kTableSlots; ++i)
-        LauncherState.ScriptBackup[i] = LauncherState.ScriptTable.entries[i];
+    LauncherStateRecord& state = LauncherState;
+    CopyMemory(state.FileBackup, state.FileTable.entries, sizeof(state.FileBackup));
+    CopyMemory(state.ScriptBackup, state.ScriptTable.entries, sizeof(state.ScriptBackup));
 }
 
 // Programs first, then scripts; each group opened when it gets its first entry.
