@@ -9,7 +9,7 @@ struct LauncherStateRecord {
     LaunchTable ScriptTable; // script entries, ids 300 + i
     LaunchEntry FileBackup[kTableSlots];   // copies taken just before the settings sheet opens
     LaunchEntry ScriptBackup[kTableSlots];
-    // Each value as this terminal last read it from the store or wrote it there: another
+    // Each value as this terminal last loaded it from the store or wrote it there: another
     // terminal may have changed the store since, and what it saved is not ours to undo.
     LaunchTable FileStored;
     LaunchTable ScriptStored;

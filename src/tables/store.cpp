@@ -29,7 +29,8 @@ void CloseStoreKey() {
 
 // The one place a value is asked for: with no key open there is nothing to ask, and it reads as
 // missing.
-static __declspec(noinline) LONG QueryStoreValue(const char* name, DWORD* type, void* data, DWORD* size) {
+static __declspec(noinline) LONG QueryStoreValue(const char* name, DWORD* type, void* data,
+                                                 DWORD* size) {
     if (LauncherState.StoreKey == NULL)
         return ERROR_FILE_NOT_FOUND;
     return RegQueryValueExA(LauncherState.StoreKey, name, NULL, type, static_cast<BYTE*>(data),

@@ -38,7 +38,7 @@ bool LoadStoredText(char* field, unsigned long capacity, StoredRead read, const 
 bool SameStoredText(const char* a, const char* b, unsigned long capacity);
 
 // Whether closing the sheet writes a value: always, unless another writer changed it since this
-// terminal last read or wrote it and the sheet left it as it was.
+// terminal last loaded or wrote it and the sheet left it as it was.
 inline bool ClosingWrites(bool sheetChanged, bool storeChanged) {
     return sheetChanged || !storeChanged;
 }

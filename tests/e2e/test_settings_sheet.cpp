@@ -209,7 +209,7 @@ TEST_P(TerminalHelpOn, XpMakesTheWinHelpRequestAnd7ShowsTheChmUntilTheTerminalEn
     RegDeleteKeyA(HKEY_CURRENT_USER, version); // read at the terminal's start
     ASSERT_NE(terminal, nullptr);
     PostMessageA(FindLauncherWindow(terminal), WM_COMMAND, kSettingsId, 0);
-    HWND sheet = WaitForWindow([](HWND window) { return FindDescendant(window, "SysTabControl32") != NULL; }, 8000, host.pid());
+    HWND sheet = WaitForSheet(8000, host.pid());
     ASSERT_NE(sheet, nullptr);
     PostSheetButton(sheet, PSBTN_HELP);
     HWND viewer = xp ? NULL : WaitForWindow(IsHtmlHelpWindow, 8000, host.pid());
