@@ -8,18 +8,22 @@
 #include "../tables/launcher_state.h"
 #include "settings_rules.h"
 
-static void LimitProgramRows(HWND page) {
-    for (int i = 0; i < kTableSlots; ++i) {
-        SendDlgItemMessageA(page, IDC_TITLE + i, EM_LIMITTEXT, kTitleSize - 1, 0);
-        SendDlgItemMessageA(page, IDC_COMMAND + i, EM_LIMITTEXT, kTargetSize - 1, 0);
-    }
-}
+static_assert(IDC_COMMAND == IDC_TITLE + kTableSlots, "the command lines follow the titles");
 
-static void ShowProgramEntries(HWND page) {
+// Each field is looked up once for its limit and its text: under Wine every look-up is a round
+// trip to the server, paid before the sheet can show. Titles are fields 1000 to 1004, command
+// lines 1005 to 1009.
+static void ShowProgramRows(HWND page) {
     const LaunchTable& files = LauncherState.FileTable;
-    for (int i = 0; i < files.count; ++i) {
-        SetDlgItemTextA(page, IDC_TITLE + i, files.entries[i].title);
-        SetDlgItemTextA(page, IDC_COMMAND + i, files.entries[i].target);
+    for (int field = 0; field < 2 * kTableSlots; ++field) {
+        int row = field % kTableSlots;
+        bool command = field >= kTableSlots;
+        HWND edit = GetDlgItem(page, IDC_TITLE + field);
+        SendMessageA(edit, EM_LIMITTEXT, command ? kTargetSize - 1 : kTitleSize - 1, 0);
+        if (row < files.count)
+            SendMessageA(edit, WM_SETTEXT, 0,
+                         reinterpret_cast<LPARAM>(command ? files.entries[row].target
+                                                          : files.entries[row].title));
     }
 }
 
@@ -35,8 +39,7 @@ static void WidenSheetTitle(HWND page) {
 
 static INT_PTR InitProgramPage(HWND page) {
     WidenSheetTitle(page);
-    LimitProgramRows(page);
-    ShowProgramEntries(page);
+    ShowProgramRows(page);
     return TRUE; // the dialog manager focuses the first control that takes it
 }
 

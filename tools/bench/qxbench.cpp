@@ -3,8 +3,8 @@
 // frame that answers the add-on's messages without any menu work, which shows the add-on's own
 // share of the attach. `sheet RUNS` times the settings sheet: from WM_COMMAND
 // 100 at the launcher window until the sheet's program page is visible, against a bare
-// PropertySheetA of the same two templates with empty page procedures, alternating in one
-// process. Every figure is printed on stdout (bench.py reads it from a file).
+// PropertySheetA of the same two templates with empty page procedures and against the same
+// sheet showing the five entries, taking turns in one process. Every figure is printed on stdout (bench.py reads it from a file).
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,7 @@ namespace {
 constexpr int IDM_SETTINGS = 100;
 constexpr int IDD_FILEMENU = 101;
 constexpr int IDD_SCRIPTMENU = 102;
+constexpr int IDC_TITLE = 1000;
 constexpr int IDC_COMMAND = 1005; // first command-line field: only the program page has it
 
 constexpr const char* kFileKey = "Software\\Koravi\\QuolixLaunch\\File";
@@ -57,17 +59,18 @@ void ConfigureTable(const char* path, const char* targetPrefix, const char* cons
     RegCloseKey(key);
 }
 
+const char* const kProgramTitles[5] = {"メモ帳", "ワードパッドで説明書を開く", "電卓", "ペイント",
+                                       "コマンドプロンプト"};
+const char* const kPrograms[5] = {
+    "notepad.exe", "\"C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe\" readme.txt",
+    "calc.exe", "mspaint.exe", "cmd.exe /k echo Quolix"};
+
 void Configure() {
-    const char* const programTitles[5] = {"メモ帳", "ワードパッドで説明書を開く", "電卓",
-                                          "ペイント", "コマンドプロンプト"};
-    const char* const programs[5] = {
-        "notepad.exe", "\"C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe\" readme.txt",
-        "calc.exe", "mspaint.exe", "cmd.exe /k echo Quolix"};
     const char* const scriptTitles[5] = {"ホストに接続", "日報の取得", "バックアップ",
                                          "メールの確認", "切断"};
     const char* const scripts[5] = {"login.scr", "日報.scr", "backup.scr", "mail.scr",
                                     "logout.scr"};
-    ConfigureTable(kFileKey, "Command", programTitles, programs);
+    ConfigureTable(kFileKey, "Command", kProgramTitles, kPrograms);
     ConfigureTable(kScriptKey, "ScriptFile", scriptTitles, scripts);
     HKEY key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kHostConfigKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key,
@@ -181,8 +184,19 @@ void Watchdog(const std::atomic<bool>& done) {
 
 INT_PTR CALLBACK EmptyPageProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// The add-on's sheet records with empty page procedures: what any sheet of these two pages costs.
-INT_PTR RunBareSheet(HWND frame, HINSTANCE addon) {
+// The program page showing the five configured entries, as any sheet that shows them must.
+INT_PTR CALLBACK FilledPageProc(HWND page, UINT message, WPARAM, LPARAM) {
+    if (message == WM_INITDIALOG && GetDlgItem(page, IDC_COMMAND))
+        for (int i = 0; i < 5; ++i) {
+            SetDlgItemTextA(page, IDC_TITLE + i, kProgramTitles[i]);
+            SetDlgItemTextA(page, IDC_COMMAND + i, kPrograms[i]);
+        }
+    return FALSE;
+}
+
+// The add-on's sheet records with the given page procedure: what any sheet of these two pages
+// costs, with empty fields or with the entries shown.
+INT_PTR RunBareSheet(HWND frame, HINSTANCE addon, DLGPROC pageProc) {
     PROPSHEETPAGEA pages[2] = {};
     const int templates[2] = {IDD_FILEMENU, IDD_SCRIPTMENU};
     for (int i = 0; i < 2; ++i) {
@@ -190,7 +204,7 @@ INT_PTR RunBareSheet(HWND frame, HINSTANCE addon) {
         pages[i].dwFlags = PSP_HASHELP;
         pages[i].hInstance = addon;
         pages[i].pszTemplate = MAKEINTRESOURCEA(templates[i]);
-        pages[i].pfnDlgProc = EmptyPageProc;
+        pages[i].pfnDlgProc = pageProc;
     }
     PROPSHEETHEADERA header = {};
     header.dwSize = PROPSHEETHEADERA_V1_SIZE;
@@ -245,33 +259,34 @@ int TimeSheet(HWND frame, HMODULE addon, int runs) {
     if (!launcher)
         return Unavailable("the add-on made no launcher window");
     auto addonSheet = [&] { SendMessageA(launcher, WM_COMMAND, IDM_SETTINGS, 0); };
-    auto bareSheet = [&] { RunBareSheet(frame, addon); };
+    auto bareSheet = [&] { RunBareSheet(frame, addon, EmptyPageProc); };
+    auto filledSheet = [&] { RunBareSheet(frame, addon, FilledPageProc); };
     // One opening of each first: the first sheet of a process pays for loading common controls.
     if (TimeOpening(addonSheet) < 0)
         return Unavailable("WM_COMMAND 100 did not show the program page");
-    if (TimeOpening(bareSheet) < 0)
+    if (TimeOpening(bareSheet) < 0 || TimeOpening(filledSheet) < 0)
         return Unavailable("the bare sheet of templates 101 and 102 did not show its first page");
-    std::vector<double> addonTimes, bareTimes;
+    std::vector<double> addonTimes, bareTimes, filledTimes;
+    const std::function<void()> open[3] = {addonSheet, bareSheet, filledSheet};
     for (int i = 0; i < runs; ++i) {
-        // Which of the pair goes first alternates too, so that neither always follows the other.
-        double a, b;
-        if (i % 2 == 0) {
-            a = TimeOpening(addonSheet);
-            b = TimeOpening(bareSheet);
-        } else {
-            b = TimeOpening(bareSheet);
-            a = TimeOpening(addonSheet);
+        // Which of the three goes first turns too, so that none always follows another.
+        double t[3];
+        for (int k = 0; k < 3; ++k) {
+            int which = (i + k) % 3;
+            t[which] = TimeOpening(open[which]);
         }
-        if (a < 0 || b < 0)
+        if (t[0] < 0 || t[1] < 0 || t[2] < 0)
             return Unavailable("a sheet stopped showing its program page during the runs");
-        std::printf("addon %.1f\nbare %.1f\n", a, b);
-        addonTimes.push_back(a);
-        bareTimes.push_back(b);
+        std::printf("addon %.1f\nbare %.1f\nfilled %.1f\n", t[0], t[1], t[2]);
+        addonTimes.push_back(t[0]);
+        bareTimes.push_back(t[1]);
+        filledTimes.push_back(t[2]);
     }
     double a = Median(addonTimes), b = Median(bareTimes);
+    double f = Median(filledTimes);
     std::printf("settings sheet: add-on %.2f ms, bare sheet %.2f ms (medians of %d runs each), "
-                "ratio %.2f\n",
-                a / 1000, b / 1000, runs, a / b);
+                "ratio %.2f; bare sheet showing the same entries %.2f ms, add-on against it %.2f\n",
+                a / 1000, b / 1000, runs, a / b, f / 1000, a / f);
     std::fflush(stdout);
     return 0;
 }
