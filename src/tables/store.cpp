@@ -106,8 +106,7 @@ static bool SaveText(const char* prefix, int index, const char* text, const char
         return true;
     if (!WriteStoreString(name, text))
         return false;
-    for (unsigned long i = 0; i < capacity && (known[i] = text[i]) != '\0'; ++i) {
-    }
+    CopyMemory(known, text, capacity); // both are fields of `capacity` bytes
     return true;
 }
 
