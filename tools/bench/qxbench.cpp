@@ -4,7 +4,8 @@
 // share of the attach. `sheet RUNS` times the settings sheet: from WM_COMMAND
 // 100 at the launcher window until the sheet's program page is visible, against a bare
 // PropertySheetA of the same two templates with empty page procedures and against the same
-// sheet showing the five entries, taking turns in one process. Every figure is printed on stdout (bench.py reads it from a file).
+// sheet showing the five entries, taking turns in one process. Every figure is printed on
+// stdout (bench.py reads it from a file).
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -266,8 +267,9 @@ int TimeSheet(HWND frame, HMODULE addon, int runs) {
         return Unavailable("WM_COMMAND 100 did not show the program page");
     if (TimeOpening(bareSheet) < 0 || TimeOpening(filledSheet) < 0)
         return Unavailable("the bare sheet of templates 101 and 102 did not show its first page");
-    std::vector<double> addonTimes, bareTimes, filledTimes;
+    // Add-on, bare sheet, bare sheet showing the entries.
     const std::function<void()> open[3] = {addonSheet, bareSheet, filledSheet};
+    std::vector<double> times[3];
     for (int i = 0; i < runs; ++i) {
         // Which of the three goes first turns too, so that none always follows another.
         double t[3];
@@ -278,12 +280,10 @@ int TimeSheet(HWND frame, HMODULE addon, int runs) {
         if (t[0] < 0 || t[1] < 0 || t[2] < 0)
             return Unavailable("a sheet stopped showing its program page during the runs");
         std::printf("addon %.1f\nbare %.1f\nfilled %.1f\n", t[0], t[1], t[2]);
-        addonTimes.push_back(t[0]);
-        bareTimes.push_back(t[1]);
-        filledTimes.push_back(t[2]);
+        for (int k = 0; k < 3; ++k)
+            times[k].push_back(t[k]);
     }
-    double a = Median(addonTimes), b = Median(bareTimes);
-    double f = Median(filledTimes);
+    double a = Median(times[0]), b = Median(times[1]), f = Median(times[2]);
     std::printf("settings sheet: add-on %.2f ms, bare sheet %.2f ms (medians of %d runs each), "
                 "ratio %.2f; bare sheet showing the same entries %.2f ms, add-on against it %.2f\n",
                 a / 1000, b / 1000, runs, a / b, f / 1000, a / f);
