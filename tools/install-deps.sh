@@ -19,5 +19,11 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
 dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-"${apt[@]}" update -q >/dev/null
+# A mirror caught mid-sync fails the update of one index now and then: try again, and go on with
+# what was fetched when it keeps failing (the install then says what is really missing).
+for try in 1 2 3; do
+    "${apt[@]}" update -q >/dev/null && break
+    echo "install-deps.sh: apt-get update failed (try $try of 3)" >&2
+    [ "$try" -eq 3 ] || sleep 10
+done
 "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}" >/dev/null

@@ -5,7 +5,6 @@
 
 #include <htmlhelp.h>
 
-#include "../settings/settings_rules.h"
 #include "../tables/text_fit.h"
 #include "hostlink.h"
 
@@ -115,26 +114,28 @@ BOOL GetOpenFileNameWideLate(LPOPENFILENAMEW dialog) {
     return OpenFileDialog(BoundGetOpenFileNameWide, "GetOpenFileNameW", dialog);
 }
 
-// HTML Help's one function, bound at the first Help; closing binds nothing. One call for both
-// (not inlined): its bound address is read in one place.
-static __declspec(noinline) HWND CallHtmlHelp(HWND caller, const WCHAR* file, UINT command) {
+// HTML Help's one function, bound at the first Help; closing binds nothing. False where it could
+// not be had; what it answers is not looked at, since a null may only mean that its window is
+// not made yet. One call for both (not inlined): its bound address is read in one place.
+static __declspec(noinline) bool CallHtmlHelp(HWND caller, const WCHAR* file, UINT command) {
     FARPROC help = BoundHtmlHelp;
     if (help == NULL && (command == HH_CLOSE_ALL ||
                          (help = BindLate(BoundHtmlHelp, LoadSystemLibrary("HHCTRL.OCX"),
                                           "HtmlHelpW")) == NULL))
-        return NULL;
-    return As<HtmlHelpFunction>(help)(caller, file, command, 0);
+        return false;
+    As<HtmlHelpFunction>(help)(caller, file, command, 0);
+    return true;
 }
 
-// GetVersion is imported (its name would take more room than its import); the file's check is
-// wide, since its path is, and fails on 95, 98 and Me, where the version alone decides.
-HWND ShowHtmlHelpLate(HWND caller) {
+// Windows 6.0 and later are told by an export that 5.x lacks: a compatibility mode makes the
+// version questions answer 95 or XP, but hides no export. The wide file check is asked for only
+// then, since an old system may lack it.
+bool ShowHtmlHelpLate(HWND caller) {
+    FARPROC check = KernelFunction("GetTickCount64") ? KernelFunction("GetFileAttributesW") : NULL;
     const WCHAR* file = HtmlHelpFilePath();
-    DWORD version = GetVersion();
-    DWORD attributes = As<GetFileAttributesFunction>(KernelFunction("GetFileAttributesW"))(file);
-    if (!HelpOpensHtmlFirst(version, attributes != INVALID_FILE_ATTRIBUTES))
-        return NULL;
-    return CallHtmlHelp(caller, file, HH_DISPLAY_TOPIC);
+    return check != NULL &&
+           As<GetFileAttributesFunction>(check)(file) != INVALID_FILE_ATTRIBUTES &&
+           CallHtmlHelp(caller, file, HH_DISPLAY_TOPIC);
 }
 
 // HTML Help asks its caller to close its windows before the caller's end; a window that stayed

@@ -16,10 +16,11 @@ INT_PTR PropertySheetLate(LPCPROPSHEETHEADERA header);
 BOOL GetOpenFileNameLate(LPOPENFILENAMEA dialog);
 // -1 where the function cannot be had, so that the caller may try the ANSI one.
 BOOL GetOpenFileNameWideLate(LPOPENFILENAMEW dialog);
-// HTML Help of the help file beside the add-on at its default topic, owned by `caller`, where
-// this Windows should have it (HelpOpensHtmlFirst); the help window, or null where none was
-// shown, and then the caller turns to WinHelp. HHCTRL.OCX stays mapped once bound.
-HWND ShowHtmlHelpLate(HWND caller);
+// HTML Help of the help file beside the add-on at its default topic, owned by `caller`, on
+// Windows 6.0 and later, which ship no WinHelp viewer. False where it was not asked (an older
+// Windows, no file, no HHCTRL.OCX): the caller then turns to WinHelp. HHCTRL.OCX stays mapped
+// once bound.
+bool ShowHtmlHelpLate(HWND caller);
 // Closes every HTML Help window this process opened, where any may have been opened; for the
 // launcher window's end, before its terminal goes.
 void CloseHtmlHelpLate();

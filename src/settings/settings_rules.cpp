@@ -94,8 +94,3 @@ bool AppendScriptPattern(char* buffer, size_t bufferSize) {
         buffer[length + i] = kPattern[i];
     return true;
 }
-
-bool HelpOpensHtmlFirst(unsigned long version, bool htmlFilePresent) {
-    const unsigned long kWindows9x = 0x80000000ul;
-    return (version & kWindows9x) == 0 && (version & 0xFF) >= 6 && htmlFilePresent;
-}

@@ -1,5 +1,5 @@
 // The settings pages' decisions that need no window: row validation, apply, the restart-or-append
-// choice, the quoting of a browsed path, the script search pattern and which help Help opens.
+// choice, the quoting of a browsed path and the script search pattern.
 #pragma once
 #include <stddef.h>
 
@@ -65,9 +65,3 @@ BrowseOutcome QuoteBrowsedPath(char* path, size_t pathSize, size_t fieldMax);
 // search pattern: the folder followed directly by "\*.scr". Returns false, leaving the folder
 // as it was, when the pattern and its NUL would not fit; such a folder lists nothing.
 bool AppendScriptPattern(char* buffer, size_t bufferSize);
-
-// Whether Help opens the HTML Help file first: on Windows NT 6.0 (Vista) and later, which ship
-// no WinHelp viewer, and only where the file is there. `version` is GetVersion's answer: the
-// major version in its low byte, the high bit set on Windows 95, 98 and Me. Where this is false,
-// or HTML Help shows no window, Help calls WinHelp as ever.
-bool HelpOpensHtmlFirst(unsigned long version, bool htmlFilePresent);

@@ -79,9 +79,12 @@ void RunSettingsSheet() {
     int oldFileCount = LauncherState.FileTable.count;
     int oldScriptCount = LauncherState.ScriptTable.count;
     TakeBackups();
+    // The backups stay what the menus hold: rows another terminal added since are appended at
+    // the close like the sheet's own, and its renames and removals bring the notice.
+    RefreshLaunchTables();
     PropertySheetLate(&header); // OK, Cancel and a sheet that never showed all go on alike
     // The menus follow the sheet all the same: the changes hold until the terminal ends.
-    if (!SaveLaunchTables(oldFileCount, oldScriptCount))
+    if (!SaveLaunchTables())
         ShowTextBox(frame, kTextSaveFailed, NULL, MB_ICONERROR);
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
         LauncherState.RestartPending = true;
@@ -97,9 +100,10 @@ void ShowFillFromTopError(HWND owner) {
     ShowTextBox(owner, kTextFillFromTop, NULL, MB_OK | MB_ICONERROR);
 }
 
-// Windows Vista and later ship no WinHelp viewer: there the HTML Help file comes first.
+// Windows Vista and later ship no WinHelp viewer: there HTML Help is asked, and WinHelp only
+// where HTML Help cannot be had, since WinHelp could say no more than "not supported".
 void ShowSettingsHelp() {
     HWND frame = LauncherState.HostFrame;
-    if (ShowHtmlHelpLate(frame) == NULL)
+    if (!ShowHtmlHelpLate(frame))
         WinHelpA(frame, kTextHelpFile, HELP_CONTENTS, 0);
 }

@@ -13,6 +13,9 @@ struct LauncherStateRecord {
     // terminal may have changed the store since, and what it saved is not ours to undo.
     LaunchTable FileStored;
     LaunchTable ScriptStored;
+    // The tables as the settings sheet last opened on them: what it changed is what differs.
+    LaunchTable FileOpened;
+    LaunchTable ScriptOpened;
     HKEY StoreKey;           // the registry store's current key, null between operations
     char* ChannelView;       // read-write view of the whole text channel
     HANDLE ChannelSection;   // our own handle to the channel section

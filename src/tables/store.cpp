@@ -76,76 +76,125 @@ bool WriteStoreDword(const char* name, int value) {
     return SetStoreValue(name, REG_DWORD, &data, sizeof(data));
 }
 
-static void LoadTable(const char* path, const char* targetPrefix, LaunchTable& table,
-                      LaunchTable& stored) {
-    OpenStoreKey(path);
-    table.count = ClampTableCount(ReadStoreDword("Count"));
-    for (int i = 0; i < table.count; ++i) {
-        char name[16];
-        FormatValueName(name, sizeof(name), "Title", i);
-        ReadStoreString(name, table.entries[i].title, kTitleSize, kCutOverlong);
-        FormatValueName(name, sizeof(name), targetPrefix, i);
-        ReadStoreString(name, table.entries[i].target, kTargetSize, kDropOverlong);
-    }
-    CloseStoreKey();
-    stored = table;
+// An entry's two value names, "Title00" and "Command00" for the first program.
+struct EntryNames {
+    char title[16];
+    char target[16];
+};
+
+static void NameEntry(EntryNames& names, const char* targetPrefix, int index) {
+    FormatValueName(names.title, sizeof(names.title), "Title", index);
+    FormatValueName(names.target, sizeof(names.target), targetPrefix, index);
 }
 
-// One text of an entry. `opened` is the text the sheet opened on, null for an entry the sheet
-// added; `known` is what this terminal last loaded or wrote: a store that differs from it was
-// changed by another writer since. A refused write leaves `known` as it was, so the value is
-// tried again at the next close unless someone else changes it first.
-static bool SaveText(const char* prefix, int index, const char* text, const char* opened,
-                     char* known, unsigned long capacity, OverlongText overlong) {
-    char name[16];
-    FormatValueName(name, sizeof(name), prefix, index);
-    char stored[kTargetSize];
-    ReadStoreString(name, stored, capacity, overlong);
-    bool sheetChanged = opened == NULL || !SameStoredText(text, opened, capacity);
-    if (!ClosingWrites(sheetChanged, !SameStoredText(stored, known, capacity)))
-        return true;
+// An entry as stored, by the load's rules: an overlong title is cut, an overlong target dropped.
+static void ReadEntry(const EntryNames& names, LaunchEntry& entry) {
+    ReadStoreString(names.title, entry.title, kTitleSize, kCutOverlong);
+    ReadStoreString(names.target, entry.target, kTargetSize, kDropOverlong);
+}
+
+static bool SameEntry(const LaunchEntry& a, const LaunchEntry& b) {
+    return SameStoredText(a.title, b.title, kTitleSize) &&
+           SameStoredText(a.target, b.target, kTargetSize);
+}
+
+// One text as stored goes into the table and into what this terminal knows when another writer
+// changed it, or when its row has just come into range; else the table keeps its own, which may
+// be a refused write still to be retried.
+static void TakeInText(const char* stored, char* text, char* known, unsigned long capacity,
+                       bool whole) {
+    if (whole || !SameStoredText(stored, known, capacity)) {
+        CopyMemory(text, stored, capacity);
+        CopyMemory(known, stored, capacity);
+    }
+}
+
+// What another writer saved since this terminal last loaded or wrote the store, taken into the
+// table; from a table and a record both empty, this is the load. `opened` keeps what the sheet
+// then shows, so that its close can tell the sheet's changes from another writer's.
+static void RefreshTable(const char* path, const char* targetPrefix, LaunchTable& table,
+                         LaunchTable& known, LaunchTable& opened) {
+    OpenStoreKey(path);
+    int count = ClampTableCount(ReadStoreDword("Count"));
+    int held = table.count; // rows from here up come into range and are read whole
+    if (count != known.count)
+        table.count = known.count = count;
+    for (int i = 0; i < table.count; ++i) {
+        EntryNames names;
+        NameEntry(names, targetPrefix, i);
+        LaunchEntry stored;
+        ReadEntry(names, stored);
+        TakeInText(stored.title, table.entries[i].title, known.entries[i].title, kTitleSize,
+                   i >= held);
+        TakeInText(stored.target, table.entries[i].target, known.entries[i].target,
+                   kTargetSize, i >= held);
+    }
+    CloseStoreKey();
+    opened = table;
+}
+
+// Writes one text; what this terminal knows follows only a write that was stored, so a refused
+// one is tried again at the next close unless someone else changes it first.
+static bool SaveText(const char* name, const char* text, char* known, unsigned long capacity) {
     if (!WriteStoreString(name, text))
         return false;
     CopyMemory(known, text, capacity); // both are fields of `capacity` bytes
     return true;
 }
 
-// Every value below the count is written in the order of the load, the unchanged ones too,
-// except those another writer changed and the sheet did not; a refused write does not stop the
-// rest. Entries at or past the count the sheet opened with are the sheet's own additions.
+// Every entry below the count is written in the order of the load, the unchanged ones too,
+// except one another writer changed since and the sheet did not: title and target are one
+// unit, written both or neither. A count this sheet sets over another writer's brings the whole
+// table as the sheet shows it, since the other's rows no longer stand where it put them; an
+// entry the sheet changed at or past the stored count sets the count too, or nothing would read
+// it. A refused write does not stop the rest.
 static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTable& table,
-                      const LaunchEntry opened[kTableSlots], int openedCount,
-                      LaunchTable& known) {
+                      const LaunchTable& opened, LaunchTable& known) {
     OpenStoreKey(path);
-    bool storeChanged = ClampTableCount(ReadStoreDword("Count")) != known.count;
+    int storedCount = ClampTableCount(ReadStoreDword("Count"));
+    bool changed[kTableSlots];
+    bool ownCount = table.count != opened.count;
+    for (int i = 0; i < table.count; ++i) {
+        changed[i] = i >= opened.count || !SameEntry(table.entries[i], opened.entries[i]);
+        ownCount |= changed[i] && i >= storedCount;
+    }
+    bool storeCountChanged = storedCount != known.count;
+    bool whole = ownCount && storeCountChanged;
     bool saved = true;
-    if (ClosingWrites(table.count != openedCount, storeChanged)) {
+    if (ClosingWrites(ownCount, storeCountChanged)) {
         saved = WriteStoreDword("Count", table.count);
         if (saved)
             known.count = table.count;
     }
     for (int i = 0; i < table.count; ++i) {
-        const LaunchEntry* before = i < openedCount ? &opened[i] : NULL;
-        saved &= SaveText("Title", i, table.entries[i].title, before ? before->title : NULL,
-                          known.entries[i].title, kTitleSize, kCutOverlong);
-        saved &= SaveText(targetPrefix, i, table.entries[i].target,
-                          before ? before->target : NULL, known.entries[i].target, kTargetSize,
-                          kDropOverlong);
+        EntryNames names;
+        NameEntry(names, targetPrefix, i);
+        LaunchEntry stored;
+        ReadEntry(names, stored);
+        LaunchEntry& knownEntry = known.entries[i];
+        if (!whole && !ClosingWrites(changed[i], !SameEntry(stored, knownEntry)))
+            continue;
+        saved &= SaveText(names.title, table.entries[i].title, knownEntry.title, kTitleSize);
+        saved &= SaveText(names.target, table.entries[i].target, knownEntry.target, kTargetSize);
     }
     CloseStoreKey();
     return saved;
 }
 
-void LoadLaunchTables() {
-    LoadTable(kFileKeyPath, "Command", LauncherState.FileTable, LauncherState.FileStored);
-    LoadTable(kScriptKeyPath, "ScriptFile", LauncherState.ScriptTable, LauncherState.ScriptStored);
+void LoadLaunchTables() { RefreshLaunchTables(); }
+
+void RefreshLaunchTables() {
+    LauncherStateRecord& state = LauncherState;
+    RefreshTable(kFileKeyPath, "Command", state.FileTable, state.FileStored, state.FileOpened);
+    RefreshTable(kScriptKeyPath, "ScriptFile", state.ScriptTable, state.ScriptStored,
+                 state.ScriptOpened);
 }
 
-bool SaveLaunchTables(int openedFileCount, int openedScriptCount) {
+bool SaveLaunchTables() {
     LauncherStateRecord& state = LauncherState;
-    bool files = SaveTable(kFileKeyPath, "Command", state.FileTable, state.FileBackup,
-                           openedFileCount, state.FileStored);
-    return SaveTable(kScriptKeyPath, "ScriptFile", state.ScriptTable, state.ScriptBackup,
-                     openedScriptCount, state.ScriptStored) &&
+    bool files = SaveTable(kFileKeyPath, "Command", state.FileTable, state.FileOpened,
+                           state.FileStored);
+    return SaveTable(kScriptKeyPath, "ScriptFile", state.ScriptTable, state.ScriptOpened,
+                     state.ScriptStored) &&
            files;
 }

@@ -17,8 +17,12 @@ bool ReadStoreString(const char* name, char* field, unsigned long capacity, Over
 bool WriteStoreString(const char* name, const char* text);
 bool WriteStoreDword(const char* name, int value);
 
+// Loads both tables at attach; they are empty before.
 void LoadLaunchTables();
-// Writes both tables as the settings sheet left them; the counts are those it opened with. A
-// value another writer changed and the sheet did not is left as stored. False when a key could
-// not be written or any value was refused.
-bool SaveLaunchTables(int openedFileCount, int openedScriptCount);
+// Before the settings sheet opens: each table takes in what another writer (another terminal, a
+// hand edit) saved since this terminal last loaded or wrote the store, and the sheet opens on it.
+void RefreshLaunchTables();
+// Writes both tables as the settings sheet left them. An entry another writer changed since and
+// the sheet did not is left as stored, title and target alike. False when a key could not be
+// written or any value was refused.
+bool SaveLaunchTables();

@@ -2,7 +2,10 @@
 // sizes, what a first run leaves behind, and hand-edited values brought into range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <map>
 #include <sstream>
 
 #include "../../src/tables/launcher_state.h"
@@ -76,7 +79,7 @@ TEST_F(Store, SaveWritesEveryValueWithItsExactTypeAndSize) {
     Put(Files(), 1, Sjis("メモ帳"), "");
     Scripts().count = 1;
     Put(Scripts(), 0, "diary", "diary.scr");
-    SaveLaunchTables(0, 0);
+    SaveLaunchTables();
     // A title of 80 bytes with its NUL, an empty target as a one-byte REG_SZ.
     ExpectStoredTables({{std::string(79, 'T'), "notepad.exe"}, {Sjis("メモ帳"), ""}}, {{"diary", "diary.scr"}});
     EXPECT_EQ(ValueNames(kFileKey).size(), 5u);
@@ -96,13 +99,14 @@ TEST_F(Store, AKeyThatMayOnlyBeReadLoadsWholeAndItsSaveReportsFailure) {
     for (bool programsLocked : {true, false}) {
         SCOPED_TRACE(programsLocked ? "program key" : "script key");
         ResetRegistry();
+        std::memset(&LauncherState, 0, sizeof(LauncherState)); // a fresh terminal
         ConfigureTables({{"t", "c.exe"}}, {{"s", "s.scr"}});
         ReadOnlyKey locked(programsLocked ? kFileKey : kScriptKey);
         LoadLaunchTables();
         EXPECT_EQ(Loaded(Files()), std::vector<std::string>{"t|c.exe"});
         Put(Files(), 0, "changed", "changed.exe");
         Put(Scripts(), 0, "changed", "changed.scr");
-        EXPECT_FALSE(SaveLaunchTables(0, 0));
+        EXPECT_FALSE(SaveLaunchTables());
         ExpectStoredTables({programsLocked ? EntryList::value_type{"t", "c.exe"} : EntryList::value_type{"changed", "changed.exe"}},
                            {programsLocked ? EntryList::value_type{"changed", "changed.scr"} : EntryList::value_type{"s", "s.scr"}});
         EXPECT_EQ(LauncherState.StoreKey, nullptr);
@@ -113,9 +117,9 @@ TEST_F(Store, ShrunkTableLeavesOldValuesAndLoadsBackShort) {
     Files().count = 4;
     for (int i = 0; i < 4; ++i)
         Put(Files(), i, "t" + std::to_string(i), "c" + std::to_string(i));
-    SaveLaunchTables(0, 0);
+    SaveLaunchTables();
     Files().count = 2;
-    SaveLaunchTables(0, 0);
+    SaveLaunchTables();
     ExpectStoredCount(kFileKey, 2);
     ExpectStoredString(kFileKey, "Title03", "t3");
     ExpectStoredString(kFileKey, "Command02", "c2");
@@ -130,7 +134,7 @@ TEST_F(Store, TheTwoKeysKeepTheirOwnTitles) {
     EXPECT_STREQ(Files().entries[0].title, "program title");
     EXPECT_STREQ(Scripts().entries[0].title, "script title");
     std::strcpy(Scripts().entries[0].title, "changed");
-    SaveLaunchTables(0, 0);
+    SaveLaunchTables();
     ExpectStoredString(kFileKey, "Title00", "program title");
     ExpectStoredString(kScriptKey, "Title00", "changed");
 }
@@ -143,7 +147,7 @@ TEST_F(Store, HandEditedValuesAreBroughtIntoTheirFields) {
                                                          std::string(78, 'C') + "|", Sjis("メモ帳") + "|"}));
     EXPECT_EQ(Scripts().count, 0);
     // Saving writes the loaded count, never the stored one.
-    SaveLaunchTables(0, 0);
+    SaveLaunchTables();
     ExpectStoredCount(kFileKey, 5);
     ExpectStoredCount(kScriptKey, 0);
 }
@@ -219,45 +223,83 @@ TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
     HookImport(closeKey, "ADVAPI32.dll", "RegCloseKey", CloseKey, nullptr);
     LoadLaunchTables();
-    EXPECT_TRUE(SaveLaunchTables(0, 0));
+    EXPECT_TRUE(SaveLaunchTables());
     auto open = [](const char* path) { return "create HKCU " + std::string(path) + " 0 - 0 all - "; };
     const std::string scratch = std::to_string(kReadScratchSize);
     EXPECT_EQ(calls, (std::vector<std::string>{
                          open(kFileKey), "query Count - 4 ", "query Title00 - " + scratch + " ", "query Command00 - " + scratch + " ", "close ",
                          open(kScriptKey), "query Count - 4 ", "close ",
-                         open(kFileKey), "query Count - 4 ", "set Count 0 4 4 ", "query Title00 - " + scratch + " ", "set Title00 0 1 2 ",
-                         "query Command00 - " + scratch + " ", "set Command00 0 1 6 ", "close ",
+                         open(kFileKey), "query Count - 4 ", "set Count 0 4 4 ", "query Title00 - " + scratch + " ",
+                         "query Command00 - " + scratch + " ", "set Title00 0 1 2 ", "set Command00 0 1 6 ", "close ",
                          open(kScriptKey), "query Count - 4 ", "set Count 0 4 4 ", "close "}));
     refusedValue = "Command00"; // any one value refused fails the save
-    EXPECT_FALSE(SaveLaunchTables(0, 0));
+    EXPECT_FALSE(SaveLaunchTables());
 }
 
-// A second terminal saved after our load. Our save, as a sheet that opened on the loaded tables
-// left it, keeps every value the other changed and ours did not (its count, its new row, a
-// command line, the script count), writes ours where both changed one (a title), and a write
-// the registry refused is made at the next save, unless the other writer changed it meanwhile.
-TEST_F(Store, ValuesAnotherWriterChangedAreLeftUnlessThisSheetChangedThemToo) {
+// Two terminals on one store, each a copy of the add-on's state swapped in around its steps,
+// against the real registry; the store starts as "a:a.exe,b:b.exe". Steps: "Al" terminal A
+// loads, "Ao" its sheet opens on what is stored, "Ac" it closes (saved unless a value is
+// refused), "A1=t:c" its sheet sets row 1 (count: the leading titled rows, as a page applies),
+// "A1c=c" only the target, "A?rows" what its sheet shows, "!Name" refuses Name's writes ("!"
+// lifts it). `stored` is what a new terminal then loads.
+TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
-    ConfigureTables({{"a", "a.exe"}, {"b", "b.exe"}}, {{"s", "s.scr"}});
-    LoadLaunchTables();
-    std::memcpy(LauncherState.FileBackup, Files().entries, sizeof(LauncherState.FileBackup));
-    std::memcpy(LauncherState.ScriptBackup, Scripts().entries, sizeof(LauncherState.ScriptBackup));
-    ConfigureTables({{"a", "a2.exe"}, {"theirs", "b.exe"}, {"c", "c.exe"}}, {});
-    SetDword(kScriptKey, "Count", 0);
-    Put(Files(), 1, "ours", "b.exe");
-    Put(Scripts(), 0, "s", "t.scr");
-    refusedValue = "ScriptFile00";
-    EXPECT_FALSE(SaveLaunchTables(2, 1));
-    const EntryList both{{"a", "a2.exe"}, {"ours", "b.exe"}, {"c", "c.exe"}};
-    ExpectStoredTables(both, {});
-    ExpectStoredString(kScriptKey, "ScriptFile00", "s.scr");
-    // The sheet opens again on what this terminal holds and is closed without a change.
-    std::memcpy(LauncherState.ScriptBackup, Scripts().entries, sizeof(LauncherState.ScriptBackup));
-    std::memcpy(LauncherState.FileBackup, Files().entries, sizeof(LauncherState.FileBackup));
-    refusedValue.clear();
-    EXPECT_TRUE(SaveLaunchTables(2, 1));
-    ExpectStoredTables(both, {});
-    ExpectStoredString(kScriptKey, "ScriptFile00", "t.scr");
+    const struct { const char *steps, *stored; } timelines[] = {
+        {"Al Bl Ao A2=c:c.exe Ac Bo B?a:a.exe,b:b.exe,c:c.exe B3=d:d.exe Bc", "a:a.exe,b:b.exe,c:c.exe,d:d.exe"},
+        {"Al Bl Ao A1=B:B.exe Ac Bo B?a:a.exe,B:B.exe B1c=b2.exe Bc", "a:a.exe,B:b2.exe"},
+        {"Al Bl Bo Ao A1=B:B.exe Ac B1c=b2.exe Bc", "a:a.exe,b:b2.exe"}, // the later close wins the entry
+        {"Al Bl Bo Ao A1c=b3.exe Ac B0c=a2.exe Bc", "a:a2.exe,b:b3.exe"}, // and only that entry
+        {"Al Bl Ao A1=: Ac Bo B?a:a.exe B0c=a2.exe Bc", "a:a2.exe"},
+        {"Al Bl Bo Ao A1=: Ac B1c=b2.exe Bc", "a:a.exe,b:b2.exe"}, // an edit past the stored count sets it
+        {"Al Bl Ao A1=: Ac Bo B1=c:c.exe Bc", "a:a.exe,c:c.exe"},
+        {"Al Bl Bo Ao A0=b:b.exe A1=: Ac B2=c:c.exe Bc", "a:a.exe,b:b.exe,c:c.exe"}, // its count brings its rows
+        {"Al Bl Ao A2=c:c.exe Ac Bo Bc", "a:a.exe,b:b.exe,c:c.exe"}, // Cancel
+        {"Al Bl Bo Ao A2=c:c.exe Ac Bc", "a:a.exe,b:b.exe,c:c.exe"},
+        {"Bl Bo B1c=b2.exe !Command01 Bc ! Bo B?a:a.exe,b:b2.exe Bc", "a:a.exe,b:b2.exe"}, // retried
+        {"Al Bl Bo B1c=b2.exe !Command01 Bc ! Ao A1c=b3.exe Ac Bo B?a:a.exe,b:b3.exe Bc", "a:a.exe,b:b3.exe"},
+        {"Al Bl Bo B1c=b2.exe Bc Ao A1c=b.exe Ac Bo B?a:a.exe,b:b.exe Bc", "a:a.exe,b:b.exe"}, // put back
+    };
+    auto rows = [](const LaunchTable& table) {
+        std::string text;
+        for (int i = 0; i < table.count; ++i)
+            text += (i ? "," : "") + std::string(table.entries[i].title) + ":" + table.entries[i].target;
+        return text;
+    };
+    for (const auto& timeline : timelines) {
+        SCOPED_TRACE(timeline.steps);
+        ResetRegistry();
+        ConfigureTables({{"a", "a.exe"}, {"b", "b.exe"}}, {});
+        std::map<char, LauncherStateRecord> terminals;
+        std::istringstream steps(timeline.steps);
+        for (std::string step; steps >> step;) {
+            if (step[0] == '!') {
+                refusedValue = step.substr(1);
+                continue;
+            }
+            LauncherState = terminals[step[0]];
+            char op = step[1];
+            int row = op - '0';
+            std::size_t colon = step.find(':');
+            if (op == 'l')
+                LoadLaunchTables();
+            else if (op == 'o')
+                RefreshLaunchTables();
+            else if (op == 'c')
+                EXPECT_EQ(SaveLaunchTables(), refusedValue.empty());
+            else if (op == '?')
+                EXPECT_EQ(rows(Files()), step.substr(2));
+            else if (step[2] == 'c')
+                std::strcpy(Files().entries[row].target, step.substr(4).c_str());
+            else
+                Put(Files(), row, step.substr(3, colon - 3), step.substr(colon + 1));
+            if (std::isdigit(op)) // a titled row joins the table, an emptied one ends it
+                Files().count = Files().entries[row].title[0] ? std::max(Files().count, row + 1) : std::min(Files().count, row);
+            terminals[step[0]] = LauncherState;
+        }
+        std::memset(&LauncherState, 0, sizeof(LauncherState));
+        LoadLaunchTables();
+        EXPECT_EQ(rows(Files()), timeline.stored);
+    }
 }
 
 TEST_F(Store, UnopenableKeyReadsEmptyAndWritesNothing) {

@@ -196,18 +196,4 @@ TEST(AppendScriptPattern, AppendsExactlyTheSixCharactersUpToTheBuffersEnd) {
     EXPECT_FALSE(AppendScriptPattern(raw, sizeof(raw)));
 }
 
-// GetVersion's answers: 95 (4.0, high bit), Me (4.90, high bit), NT 4.0, XP (5.1), Server 2003
-// (5.2), Vista (6.0), 7 (6.1), 10 as an unmanifested program sees it (6.2); builds in the high word.
-TEST(HelpOpensHtmlFirst, OnlyNtFromVistaOnAndOnlyWithTheFile) {
-    const struct { unsigned long version; bool html; } kSystems[] = {
-        {0xC3B60004ul, false}, {0xC0005A04ul, false}, {0x05650004ul, false}, {0x0A280105ul, false},
-        {0x0ECE0205ul, false}, {0x17700006ul, true}, {0x1DB10106ul, true}, {0x23F00206ul, true},
-        {0x80000006ul, false}, // a 9x answer with a 6 in its low byte is still 9x
-    };
-    for (const auto& system : kSystems) {
-        EXPECT_EQ(HelpOpensHtmlFirst(system.version, true), system.html) << std::hex << system.version;
-        EXPECT_FALSE(HelpOpensHtmlFirst(system.version, false)) << std::hex << system.version;
-    }
-}
-
 } // namespace
