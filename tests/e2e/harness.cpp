@@ -693,12 +693,13 @@ decltype(&ShellExecuteA) shellExecute;
 // The open-file dialog, ANSI or wide, each with its own real function.
 template <typename Dialog> BOOL(WINAPI* getOpenFileName)(Dialog*);
 INT_PTR(WINAPI* propertySheet)(LPCPROPSHEETHEADERA);
+HWND(WINAPI* htmlHelp)(HWND, LPCWSTR, UINT, DWORD_PTR);
 bool IsLate(LPCSTR path, const std::string& name) {
     size_t n = std::strlen(path);
     return n >= name.size() && lstrcmpiA(path + n - name.size(), name.c_str()) == 0;
 }
 HMODULE WINAPI LoadOrRefuse(LPCSTR path) {
-    if (IsLate(path, "SHELL32.DLL") || IsLate(path, "COMCTL32.DLL") || IsLate(path, "COMDLG32.DLL"))
+    if (IsLate(path, "SHELL32.DLL") || IsLate(path, "COMCTL32.DLL") || IsLate(path, "COMDLG32.DLL") || IsLate(path, "HHCTRL.OCX"))
         late.loads.push_back(path);
     return !late.refusedLibrary.empty() && IsLate(path, late.refusedLibrary) ? NULL : loadLibrary(path);
 }
@@ -734,6 +735,11 @@ INT_PTR WINAPI CountSheet(LPCPROPSHEETHEADERA header) {
     return late.sheetFails || refused ? -1 : propertySheet(header);
 }
 BOOL WINAPI Redirected(DWORD, const GUID*, ULONG, LPCSTR, void*) { return TRUE; }
+// Shows the help and answers as before its window is made.
+HWND WINAPI HelpWithoutWindow(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data) {
+    htmlHelp(caller, file, command, data);
+    return NULL;
+}
 // Keeps the function found as `real` and returns the stand-in that the add-on gets instead.
 template <typename Function> FARPROC StandIn(FARPROC found, Function& real, Function standIn) {
     real = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
@@ -755,6 +761,8 @@ FARPROC WINAPI LookUpOrRefuse(HMODULE module, LPCSTR name) {
         return StandIn(found, shellExecute, RecordShell);
     if (std::strcmp(name, "PropertySheetA") == 0)
         return StandIn(found, propertySheet, CountSheet);
+    if (late.htmlHelpAnswersNull && std::strcmp(name, "HtmlHelpW") == 0)
+        return StandIn(found, htmlHelp, HelpWithoutWindow);
     return std::strcmp(name, "GetOpenFileNameA") == 0 ? StandIn(found, getOpenFileName<OPENFILENAMEA>, WanderingDialog<OPENFILENAMEA>) : found;
 }
 } // namespace

@@ -201,13 +201,14 @@ void* HookExport(const char* dll, const char* function, void* replacement);
 // function is found, GetOpenFileNameW is a stub that fails as there, and PropertySheetA and
 // GetOpenFileNameA/W fail a structure of a size those systems do not know; the terminal's
 // activation context redirects COMCTL32 while `comctlRedirected`; `duringShell` runs inside each
-// shell call; the wide file dialog returns `widePick` at once where one is set. A refused
-// function is refused by the beginning of its name. The loads kept are those of SHELL32,
-// COMCTL32 and COMDLG32, by the path asked for; every free is counted, and the wide calls
+// shell call; the wide file dialog returns `widePick` at once where one is set; HtmlHelpW
+// answers null while `htmlHelpAnswersNull`. A refused function is refused by the beginning of
+// its name. The loads kept are those of SHELL32, COMCTL32, COMDLG32 and HHCTRL.OCX, by the path
+// asked for; every free is counted, and the wide calls
 // refused to an attach as on Windows 95.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;
-    bool startNothing = false, sheetFails = false, asWindows95 = false, comctlRedirected = false;
+    bool startNothing = false, sheetFails = false, asWindows95 = false, comctlRedirected = false, htmlHelpAnswersNull = false;
     std::function<void()> duringShell;
     std::wstring widePick;
     int frees = 0, sheetCalls = 0, wideCalls = 0, folderMoves = 0;

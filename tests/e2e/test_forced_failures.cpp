@@ -63,6 +63,65 @@ TEST_F(ForcedFailure, KeysThatCannotBeOpenedLoadEmptyTablesAndSaveNothing) {
     ExpectStoredCount(kDecoyKey, 1);
 }
 
+// The registry refuses one value and takes the rest (a quota, a policy, a guard of the
+// registry): the write of `refusedName` in turn `refusedTurn` of this close (0 the program key's,
+// 1 the script key's).
+std::string refusedName;
+int refusedTurn;
+decltype(&RegSetValueExA) setValue;
+LONG WINAPI RefuseOne(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    return name == refusedName && refusedTurn-- == 0 ? ERROR_ACCESS_DENIED : setValue(key, name, reserved, type, data, size);
+}
+
+// Wherever the refused value stands, the close shows the one box (the restart notice follows,
+// for the row removed), every other value is stored, and the next close, the refusal lifted,
+// stores it too without a box. The sheet changes every text and removes the last of four rows,
+// so that each value differs from what was stored. One process per row: the add-on attaches once.
+struct Refusal {
+    const char* name;
+    int turn;
+};
+class RefusedValue : public ForcedFailure, public ::testing::WithParamInterface<Refusal> {};
+const Refusal kRefusals[] = {{"Count", 0}, {"Title00", 0}, {"Command01", 0}, {"Command02", 0},
+                             {"Count", 1}, {"Title00", 1}, {"ScriptFile01", 0}, {"ScriptFile02", 0}};
+INSTANTIATE_TEST_SUITE_P(Each, RefusedValue, ::testing::ValuesIn(kRefusals), [](const ::testing::TestParamInfo<Refusal>& refusal) {
+    return std::string(refusal.param.turn ? "Scripts" : "") + refusal.param.name;
+});
+
+TEST_P(RefusedValue, IsReportedOnceAndStoredAtTheNextClose) {
+    DefaultBoxCaption(); // read while the main thread is free
+    const EntryList oldFiles{{"a0", "a0.exe"}, {"a1", "a1.exe"}, {"a2", "a2.exe"}, {"a3", "a3.exe"}}, newFiles{{"b0", "b0.exe"}, {"b1", "b1.exe"}, {"b2", "b2.exe"}};
+    const EntryList oldScripts{{"s0", "s0.scr"}, {"s1", "s1.scr"}, {"s2", "s2.scr"}, {"s3", "s3.scr"}}, newScripts{{"t0", "t0.scr"}, {"t1", "t1.scr"}, {"t2", "t2.scr"}};
+    Attach(oldFiles, oldScripts);
+    HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", RefuseOne);
+    const std::string name = GetParam().name;
+    std::tie(refusedName, refusedTurn) = std::pair(name, GetParam().turn);
+    auto fill = [](HWND page, const EntryList& entries, int targetId) {
+        for (int i = 0; i < 4; ++i)
+            SetRow(page, i, i < 3 ? entries[i].first : "", i < 3 ? entries[i].second : "", targetId);
+    };
+    SheetRun run = EditAndConfirm([&](HWND page) {
+        fill(page, newFiles, kCommand);
+        PostSheetPage(GetParent(page), 1);
+        ASSERT_TRUE(WaitUntil([&] { return CurrentPageIndex(GetParent(page)) == 1; }));
+        fill(CurrentPage(GetParent(page)), newScripts, kScriptFile);
+    });
+    EXPECT_EQ(std::make_pair(run.boxes, run.after.text), std::make_pair(2, kSaveFailed));
+    EntryList files = newFiles, scripts = newScripts;
+    const bool script = GetParam().turn == 1 || name[0] == 'S';
+    EntryList& stored = script ? scripts : files;
+    const EntryList& old = script ? oldScripts : oldFiles;
+    const size_t row = name.back() - '0';
+    if (name == "Count")
+        stored.push_back(old[3]); // the count stays 4, and the row past the new count stays
+    else
+        (name[0] == 'T' ? stored[row].first : stored[row].second) = name[0] == 'T' ? old[row].first : old[row].second;
+    ExpectStoredTables(files, scripts);
+    refusedName.clear();
+    EXPECT_EQ(RunSheet([](HWND sheet, HWND) { PostSheetButton(sheet, PSBTN_CANCEL); }).boxes, 0);
+    ExpectStoredTables(newFiles, newScripts);
+}
+
 HANDLE WINAPI NoProcess(DWORD, BOOL, DWORD) { return NULL; }
 // Fails with something in the out-parameter, which the add-on must not take for a handle.
 BOOL WINAPI NoDuplicate(HANDLE, HANDLE, HANDLE, LPHANDLE target, DWORD, BOOL, DWORD) {

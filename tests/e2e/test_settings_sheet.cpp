@@ -142,16 +142,30 @@ bool IsHtmlHelpWindow(HWND window) {
     return GetClassNameA(window, name, sizeof(name)) && std::string(name) == "HH Parent";
 }
 
-// The prefix reports Windows 7: Help opens HTML Help on QXLAUNCH.CHM beside the add-on (Wine's
-// viewer reads its title and contents tree from the file; its page pane stays blank without
-// Gecko, docs/WINE.md), owned by the frame, and the sheet stays open. When the frame goes, the
-// viewer goes, and so does HTML Help's hold on the thread (OLE, which it started for its pane).
-TEST_F(SettingsSheet, OnWindows7HelpOpensTheChmBesideTheAddonAndTheFramesEndClosesIt) {
+// Where KERNEL32 lacks GetTickCount64 (95 to XP and 2003) Help makes the WinHelp request and
+// maps no HTML Help. Where it has it, Help opens HTML Help on QXLAUNCH.CHM beside the add-on,
+// from the system folder's HHCTRL.OCX though strangers' lie in the current folder and beside the
+// program, and asks no WinHelp after it even when HtmlHelpW answers null. Wine's viewer reads its
+// title and contents tree from the file; its page pane stays blank without Gecko (docs/WINE.md).
+// It is owned by the frame, and the sheet stays open. When the frame goes, the viewer goes, and
+// so does HTML Help's hold on the thread (OLE, which it started for its pane).
+TEST_F(SettingsSheet, HelpOpensTheChmWhereKernelHasTheExportOfVistaAndTheFramesEndClosesIt) {
     HelpWindow help; // a WinHelp request would arrive here
     Attach({}, {});
+    HookLateCalls();
+    const std::string plant = ExeDirectory() + "HHPLANT.DLL", system = SystemLibrary("HHCTRL.OCX");
+    const std::vector<std::string> planted{CurrentFolder() + "\\HHCTRL.OCX", ExeDirectory() + "HHCTRL.OCX"};
+    for (const std::string& stranger : planted)
+        ASSERT_TRUE(CopyFileA(plant.c_str(), stranger.c_str(), FALSE)) << stranger;
     HWND viewer = NULL, contents = NULL; // the viewer is shown before its panes are made
     std::vector<std::wstring> tree;
     RunSheet([&](HWND sheet, HWND) {
+        late.refusedFunction = "GetTickCount64";
+        PostSheetButton(sheet, PSBTN_HELP);
+        EXPECT_TRUE(WaitUntil([&] { return help.received == 1; }));
+        EXPECT_EQ(late.loads.size(), 1u) << "HTML Help loaded"; // the sheet's COMCTL32 is the control
+        late.refusedFunction.clear();
+        late.htmlHelpAnswersNull = true;
         PostSheetButton(sheet, PSBTN_HELP);
         ASSERT_NE(viewer = WaitForWindow(IsHtmlHelpWindow), nullptr);
         WaitUntil([&] { return (contents = FindDescendant(viewer, "SysTreeView32")) && TreeView_GetCount(contents) > 0; });
@@ -160,7 +174,13 @@ TEST_F(SettingsSheet, OnWindows7HelpOpensTheChmBesideTheAddonAndTheFramesEndClos
         EXPECT_EQ(GetWindow(viewer, GW_OWNER), frame.hwnd());
         EXPECT_TRUE(IsWindowVisible(sheet) && IsWindowEnabled(sheet)) << "the sheet went with Help";
     });
-    EXPECT_EQ(help.received, 0u);
+    char mapped[MAX_PATH] = "";
+    GetModuleFileNameA(GetModuleHandleA("HHCTRL.OCX"), mapped, MAX_PATH);
+    EXPECT_EQ(lstrcmpiA(mapped, system.c_str()), 0) << mapped;
+    EXPECT_EQ(late.loads, (std::vector<std::string>{SystemLibrary("COMCTL32.DLL"), system}));
+    for (const std::string& stranger : planted)
+        DeleteFileA(stranger.c_str());
+    EXPECT_EQ(help.received, 1u) << "WinHelp asked after HTML Help";
     ASSERT_GE(tree.size(), 2u);
     EXPECT_EQ(tree[0], L"Quolixランチ ヘルプ 目次"); // the contents topic first
     for (const std::wstring& item : tree) // Japanese, and nothing the code page could not give
@@ -175,7 +195,7 @@ TEST_F(SettingsSheet, OnWindows7HelpOpensTheChmBesideTheAddonAndTheFramesEndClos
 
 // Without QXLAUNCH.CHM beside it (a copy of the add-on alone in a folder), Help makes the
 // WinHelp request as ever, without asking HTML Help (Windows' shows an error of its own then).
-TEST_F(SettingsSheet, OnWindows7WithoutTheChmHelpMakesTheWinHelpRequest) {
+TEST_F(SettingsSheet, WithoutTheChmHelpMakesTheWinHelpRequest) {
     HelpWindow help;
     TestFolder alone("qx-no-chm");
     ASSERT_TRUE(CopyFileA((ExeDirectory() + "QXLAUNCH.DLL").c_str(), (alone / "QXLAUNCH.DLL").c_str(), FALSE));
@@ -192,15 +212,15 @@ TEST_F(SettingsSheet, OnWindows7WithoutTheChmHelpMakesTheWinHelpRequest) {
     FreeLibrary(addon);
 }
 
-// The stand-in terminal with the add-on and the CHM beside it, Help pressed on its sheet: as
-// Windows XP (Wine's version setting for the program) the WinHelp request is made and HTML Help
-// is not asked; as Windows 7 HTML Help shows, and the terminal closing with it open ends cleanly.
+// The stand-in terminal with the add-on and the CHM beside it, in the compatibility modes of 95
+// and XP (Wine's version setting for the program: its version questions answer 95, high bit set,
+// or 5.1) and without one: Help shows the CHM and makes no WinHelp request, and the terminal
+// closing with it open ends cleanly.
 class TerminalHelpOn : public SettingsSheet, public ::testing::WithParamInterface<const char*> {};
-INSTANTIATE_TEST_SUITE_P(Windows, TerminalHelpOn, ::testing::Values("winxp", "win7"),
+INSTANTIATE_TEST_SUITE_P(Windows, TerminalHelpOn, ::testing::Values("win95", "winxp", "win7"),
                          [](const ::testing::TestParamInfo<const char*>& on) { return std::string(on.param); });
 
-TEST_P(TerminalHelpOn, XpMakesTheWinHelpRequestAnd7ShowsTheChmUntilTheTerminalEnds) {
-    const bool xp = std::string(GetParam()) == "winxp";
+TEST_P(TerminalHelpOn, InAnyCompatibilityModeHelpShowsTheChmUntilTheTerminalEnds) {
     const char* version = "Software\\Wine\\AppDefaults\\qxhost.exe";
     SetString(version, "Version", GetParam());
     HelpWindow help;
@@ -212,13 +232,12 @@ TEST_P(TerminalHelpOn, XpMakesTheWinHelpRequestAnd7ShowsTheChmUntilTheTerminalEn
     HWND sheet = WaitForSheet(8000, host.pid());
     ASSERT_NE(sheet, nullptr);
     PostSheetButton(sheet, PSBTN_HELP);
-    HWND viewer = xp ? NULL : WaitForWindow(IsHtmlHelpWindow, 8000, host.pid());
-    EXPECT_EQ(xp, WaitUntil([&] { PumpPending(); return help.received == 1; }, xp ? 5000 : 0)) << "the WinHelp request";
-    EXPECT_EQ(xp ? help.requests.at(0).owner : GetWindow(viewer, GW_OWNER), terminal);
-    // HTML Help would have shown before the WinHelp request: the choice is made in one call.
-    EXPECT_EQ(xp, WaitForWindow(IsHtmlHelpWindow, 0, host.pid()) == NULL);
+    HWND viewer = WaitForWindow(IsHtmlHelpWindow, 8000, host.pid());
+    EXPECT_EQ(GetWindow(viewer, GW_OWNER), terminal);
+    // The sheet closes on the thread that pressed Help, so a WinHelp request would be in by then.
     PostSheetButton(sheet, PSBTN_CANCEL);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }));
+    EXPECT_TRUE(WaitUntil([&] { PumpPending(); return !IsWindow(sheet); }));
+    EXPECT_EQ(help.received, 0u) << "the WinHelp request";
     PostMessageA(terminal, WM_CLOSE, 0, 0);
     EXPECT_TRUE(host.WaitForExitPumping(10000)) << "the terminal did not end";
     EXPECT_EQ(host.ExitCode(), 0u);
@@ -243,15 +262,18 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
         EXPECT_EQ(written, (std::vector<std::string>{"Count", "Title00", "Command00", "Title01", "Command01", "Count", "Title00", "ScriptFile00"}));
         ExpectStoredTables({{Sjis("メモ帳"), "notepad.exe a.txt"}, {"Calc", "calc.exe"}}, {{"Diary", "diary.scr"}});
     }
+    frame.Destroy();
+    EXPECT_EQ(GetModuleHandleA("HHCTRL.OCX"), nullptr) << "HTML Help mapped though Help was never pressed";
 }
 
-// Another terminal (the stand-in, in a process of its own) saved after this one loaded: it
-// added a row and changed a command line. This terminal's Cancel, its OK without a change and
-// its edit of a third row leave all of that, the other's count included, and its menus follow
-// its own tables only.
-TEST_F(SettingsSheet, ClosingTheSheetNeverUndoesWhatAnotherTerminalSaved) {
+// Another terminal (the stand-in, in a process of its own) saved after this one loaded: a
+// changed command line and an added program. This terminal's sheet opens on both, the row its
+// user adds goes after the other's, the store holds both, and its menu gains both items, each
+// starting its own program.
+TEST_F(SettingsSheet, ASheetOpensOnWhatAnotherTerminalSavedAndBothAdditionsStay) {
+    RecorderLog recorder;
     const EntryList scripts{{"Diary", "diary.scr"}};
-    ConfigureTables({{"Zero", "zero.exe"}, {"One", "one.exe"}, {"Two", "two.exe"}}, scripts);
+    ConfigureTables({{"Zero", "zero.exe"}, {"One", "one.exe"}}, scripts);
     TestFolder folder("qx-other");
     const std::string journal = folder / "journal.txt";
     JobProcess other;
@@ -263,20 +285,26 @@ TEST_F(SettingsSheet, ClosingTheSheetNeverUndoesWhatAnotherTerminalSaved) {
     HWND otherSheet = WaitForSheet(8000, other.pid());
     ASSERT_TRUE(otherSheet);
     SetControlText(CurrentPage(otherSheet), kCommand + 1, "one.exe --a");
-    SetRow(CurrentPage(otherSheet), 3, "Three", "three.exe");
+    SetRow(CurrentPage(otherSheet), 2, "Two", recorder.program() + " two");
     PostSheetButton(otherSheet, PSBTN_OK);
     // Its save is done once it appends the row; a crash ends it.
-    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(journal).find("text=Three") != std::string::npos || other.WaitForExit(0); }));
-    ASSERT_NE(ReadFileBytes(journal).find("text=Three"), std::string::npos) << ReadFileBytes(journal);
-    EntryList saved{{"Zero", "zero.exe"}, {"One", "one.exe --a"}, {"Two", "two.exe"}, {"Three", "three.exe"}};
-    for (int button : {PSBTN_CANCEL, PSBTN_OK}) {
-        RunSheet([&](HWND sheet, HWND) { PostSheetButton(sheet, button); });
-        ExpectStoredTables(saved, scripts);
-    }
-    EditAndConfirm([](HWND page) { SetControlText(page, kCommand + 2, "two.exe --b"); });
-    saved[2].second = "two.exe --b";
-    ExpectStoredTables(saved, scripts);
-    EXPECT_TRUE(Sent().empty());
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(journal).find("text=Two") != std::string::npos || other.WaitForExit(0); }));
+    ASSERT_NE(ReadFileBytes(journal).find("text=Two"), std::string::npos) << ReadFileBytes(journal);
+    EditAndConfirm([&](HWND page) {
+        EXPECT_EQ(ControlText(page, kCommand + 1), "one.exe --a");
+        EXPECT_EQ(ControlText(page, kTitle + 2), "Two");
+        SetRow(page, 3, "Three", recorder.program() + " three");
+    });
+    ExpectStoredTables({{"Zero", "zero.exe"}, {"One", "one.exe --a"}, {"Two", recorder.program() + " two"},
+                        {"Three", recorder.program() + " three"}}, scripts);
+    EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 202) + Line(HM_ADDFILEITEM, L(), "Two") +
+                                    Line(HM_SETITEMID, 203) + Line(HM_ADDFILEITEM, L(), "Three"));
+    PostMessageA(otherFrame, WM_CLOSE, 0, 0); // the programs started are counted when none is left
+    ASSERT_TRUE(other.WaitForExitPumping(10000));
+    Pick(202);
+    recorder.Starts(); // one at a time, so that the log keeps their order
+    Pick(203);
+    EXPECT_EQ(LastFields(recorder.Starts()), (std::vector<std::string>{"|two", "|three"}));
 }
 
 // As on Windows NT with the side-by-side COMCTL32 mapped, as a terminal with visual styles has
