@@ -74,7 +74,8 @@ void CancelSettings() {
 
 // Help: the sheet's Help button makes the add-on call WinHelpA, which starts the system's help
 // viewer on QXLAUNCH.HLP and returns once the viewer shows its contents topic (the main tour runs
-// as Windows XP); as Windows 7 it opens HTML Help on QXLAUNCH.CHM instead (the HTML Help tour).
+// where no QXLAUNCH.CHM lies beside the add-on); beside the CHM it opens HTML Help instead (the
+// HTML Help tour).
 void PressHelp() {
     DropScriptList(FALSE);
     PostMessageA(SettingsSheet(), PSM_PRESSBUTTON, PSBTN_HELP, 0);
