@@ -63,63 +63,60 @@ TEST_F(ForcedFailure, KeysThatCannotBeOpenedLoadEmptyTablesAndSaveNothing) {
     ExpectStoredCount(kDecoyKey, 1);
 }
 
-// The registry refuses one value and takes the rest (a quota, a policy, a guard of the
-// registry): the write of `refusedName` in turn `refusedTurn` of this close (0 the program key's,
-// 1 the script key's).
-std::string refusedName;
-int refusedTurn;
+// The registry refuses one value and takes the rest (a quota, a policy, a guard of the registry):
+// the write of `name` in turn `turn` of a close (0 the program key's, 1 the script key's).
+// Wherever it stands, the close shows the one box (then the restart notice, for the row
+// removed), every other value is stored, and the next close, the refusal lifted, stores it too
+// without a box. The sheet changes every text and removes the last of four rows, so that each
+// value differs from what was stored. One process per row: the add-on attaches once.
+struct Refusal {
+    std::string name;
+    int turn;
+} refused;
 decltype(&RegSetValueExA) setValue;
 LONG WINAPI RefuseOne(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
-    return name == refusedName && refusedTurn-- == 0 ? ERROR_ACCESS_DENIED : setValue(key, name, reserved, type, data, size);
+    return name == refused.name && refused.turn-- == 0 ? ERROR_ACCESS_DENIED : setValue(key, name, reserved, type, data, size);
 }
-
-// Wherever the refused value stands, the close shows the one box (the restart notice follows,
-// for the row removed), every other value is stored, and the next close, the refusal lifted,
-// stores it too without a box. The sheet changes every text and removes the last of four rows,
-// so that each value differs from what was stored. One process per row: the add-on attaches once.
-struct Refusal {
-    const char* name;
-    int turn;
-};
 class RefusedValue : public ForcedFailure, public ::testing::WithParamInterface<Refusal> {};
-const Refusal kRefusals[] = {{"Count", 0}, {"Title00", 0}, {"Command01", 0}, {"Command02", 0},
-                             {"Count", 1}, {"Title00", 1}, {"ScriptFile01", 0}, {"ScriptFile02", 0}};
-INSTANTIATE_TEST_SUITE_P(Each, RefusedValue, ::testing::ValuesIn(kRefusals), [](const ::testing::TestParamInfo<Refusal>& refusal) {
-    return std::string(refusal.param.turn ? "Scripts" : "") + refusal.param.name;
-});
+INSTANTIATE_TEST_SUITE_P(Each, RefusedValue, ::testing::Values(Refusal{"Count", 0}, Refusal{"Title00", 0}, Refusal{"Command01", 0}, Refusal{"Command02", 0},
+                                                               Refusal{"Count", 1}, Refusal{"Title00", 1}, Refusal{"ScriptFile01", 0}, Refusal{"ScriptFile02", 0}),
+                         [](const ::testing::TestParamInfo<Refusal>& row) { return (row.param.turn ? "Scripts" : "") + row.param.name; });
+EntryList Rows(const std::string& stem, const std::string& extension, int n) { // "a0", "a0.exe"...
+    EntryList rows;
+    for (int i = 0; i < n; ++i)
+        rows.push_back({stem + std::to_string(i), stem + std::to_string(i) + extension});
+    return rows;
+}
 
 TEST_P(RefusedValue, IsReportedOnceAndStoredAtTheNextClose) {
     DefaultBoxCaption(); // read while the main thread is free
-    const EntryList oldFiles{{"a0", "a0.exe"}, {"a1", "a1.exe"}, {"a2", "a2.exe"}, {"a3", "a3.exe"}}, newFiles{{"b0", "b0.exe"}, {"b1", "b1.exe"}, {"b2", "b2.exe"}};
-    const EntryList oldScripts{{"s0", "s0.scr"}, {"s1", "s1.scr"}, {"s2", "s2.scr"}, {"s3", "s3.scr"}}, newScripts{{"t0", "t0.scr"}, {"t1", "t1.scr"}, {"t2", "t2.scr"}};
-    Attach(oldFiles, oldScripts);
+    Attach(Rows("a", ".exe", 4), Rows("s", ".scr", 4));
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", RefuseOne);
-    const std::string name = GetParam().name;
-    std::tie(refusedName, refusedTurn) = std::pair(name, GetParam().turn);
-    auto fill = [](HWND page, const EntryList& entries, int targetId) {
+    refused = GetParam();
+    EntryList files = Rows("b", ".exe", 3), scripts = Rows("t", ".scr", 3);
+    auto fill = [](HWND page, const EntryList& rows, int targetId) {
         for (int i = 0; i < 4; ++i)
-            SetRow(page, i, i < 3 ? entries[i].first : "", i < 3 ? entries[i].second : "", targetId);
+            SetRow(page, i, i < 3 ? rows[i].first : "", i < 3 ? rows[i].second : "", targetId);
     };
     SheetRun run = EditAndConfirm([&](HWND page) {
-        fill(page, newFiles, kCommand);
+        fill(page, files, kCommand);
         PostSheetPage(GetParent(page), 1);
         ASSERT_TRUE(WaitUntil([&] { return CurrentPageIndex(GetParent(page)) == 1; }));
-        fill(CurrentPage(GetParent(page)), newScripts, kScriptFile);
+        fill(CurrentPage(GetParent(page)), scripts, kScriptFile);
     });
     EXPECT_EQ(std::make_pair(run.boxes, run.after.text), std::make_pair(2, kSaveFailed));
-    EntryList files = newFiles, scripts = newScripts;
-    const bool script = GetParam().turn == 1 || name[0] == 'S';
+    const std::string& name = GetParam().name;
+    const bool script = GetParam().turn || name[0] == 'S';
+    const EntryList old = script ? Rows("s", ".scr", 4) : Rows("a", ".exe", 4), saved[] = {files, scripts};
     EntryList& stored = script ? scripts : files;
-    const EntryList& old = script ? oldScripts : oldFiles;
     const size_t row = name.back() - '0';
     if (name == "Count")
-        stored.push_back(old[3]); // the count stays 4, and the row past the new count stays
+        stored.push_back(old[3]); // the count stays 4, and so does the row past the new one
     else
         (name[0] == 'T' ? stored[row].first : stored[row].second) = name[0] == 'T' ? old[row].first : old[row].second;
     ExpectStoredTables(files, scripts);
-    refusedName.clear();
     EXPECT_EQ(RunSheet([](HWND sheet, HWND) { PostSheetButton(sheet, PSBTN_CANCEL); }).boxes, 0);
-    ExpectStoredTables(newFiles, newScripts);
+    ExpectStoredTables(saved[0], saved[1]);
 }
 
 HANDLE WINAPI NoProcess(DWORD, BOOL, DWORD) { return NULL; }
