@@ -267,8 +267,8 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
 }
 
 // Another terminal (the stand-in, in a process of its own) added a program after this one
-// loaded. This terminal's sheet opens on it, the row its user adds goes after the other's, the store holds both, and its menu gains both items, each
-// starting its own program.
+// loaded. This terminal's sheet opens on it, the row its user adds goes after the other's, the
+// store holds both, and its menu gains both items, each starting its own program.
 TEST_F(SettingsSheet, ASheetOpensOnWhatAnotherTerminalSavedAndBothAdditionsStay) {
     RecorderLog recorder;
     const EntryList scripts{{"Diary", "diary.scr"}};
