@@ -115,11 +115,12 @@ static void TakeInText(const char* stored, char* text, char* known, unsigned lon
 static void RefreshTable(const char* path, const char* targetPrefix, LaunchTable& table,
                          LaunchTable& known, LaunchTable& opened) {
     OpenStoreKey(path);
-    int count = ClampTableCount(ReadStoreDword("Count"));
+    // A key that cannot be opened tells nothing of what is stored: the table stays as it is.
+    int count = LauncherState.StoreKey != NULL ? ClampTableCount(ReadStoreDword("Count")) : -1;
     int held = table.count; // rows from here up come into range and are read whole
-    if (count != known.count)
+    if (count >= 0 && count != known.count)
         table.count = known.count = count;
-    for (int i = 0; i < table.count; ++i) {
+    for (int i = 0; i < table.count && count >= 0; ++i) {
         EntryNames names;
         NameEntry(names, targetPrefix, i);
         LaunchEntry stored;
@@ -160,7 +161,7 @@ static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTa
     }
     bool storeCountChanged = storedCount != known.count;
     bool whole = ownCount && storeCountChanged;
-    bool saved = true;
+    bool saved = LauncherState.StoreKey != NULL; // a key not had is not saved, changed or not
     if (ClosingWrites(ownCount, storeCountChanged)) {
         saved = WriteStoreDword("Count", table.count);
         if (saved)

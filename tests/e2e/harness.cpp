@@ -288,12 +288,12 @@ static bool GrantEveryone(HKEY key, DWORD access) {
     return granted;
 }
 
-ReadOnlyKey::ReadOnlyKey(const char* key) {
+ReadOnlyKey::ReadOnlyKey(const char* key, REGSAM granted) {
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key_, NULL), ERROR_SUCCESS);
-    EXPECT_TRUE(GrantEveryone(key_, KEY_READ)) << key;
-    HKEY probe; // the permissions hold: writing is refused, reading is not
+    EXPECT_TRUE(GrantEveryone(key_, granted)) << key;
+    HKEY probe; // the permissions hold: writing is refused, reading only as granted
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &probe, NULL), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(KeyExists(key));
+    EXPECT_EQ(KeyExists(key), granted != 0);
 }
 
 ReadOnlyKey::~ReadOnlyKey() {

@@ -109,7 +109,7 @@ void ExpectStoredTables(const EntryList& programs, const EntryList& scripts);
 // refuses writing; it gives full access back before the registry is reset.
 class ReadOnlyKey {
   public:
-    explicit ReadOnlyKey(const char* key);
+    explicit ReadOnlyKey(const char* key, REGSAM granted = KEY_READ); // 0: not even read
     ~ReadOnlyKey();
     ReadOnlyKey(const ReadOnlyKey&) = delete;
     ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;

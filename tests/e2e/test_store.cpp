@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "../../src/tables/launcher_state.h"
@@ -241,7 +242,8 @@ TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
 // loads, "Ao" its sheet opens on what is stored, "Ac" it closes (saved unless a value is
 // refused), "A1=t:c" its sheet sets row 1 (count: the leading titled rows, as a page applies),
 // "A1c=c" only the target, "A?rows" what its sheet shows, "!Name" refuses Name's writes ("!"
-// lifts it). Each ends with what a new terminal, Z, then loads.
+// lifts it), "#" locks the program key even against reading, until the next "#". Each ends with
+// what a new terminal, Z, then loads.
 TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
     const char* timelines[] = {
@@ -258,6 +260,7 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
         "Bl Bo B1c=b2.exe !Command01 Bc ! Bo B?a:a.exe,b:b2.exe Bc Zl Z?a:a.exe,b:b2.exe", // retried
         "Al Bl Bo B1c=b2.exe !Command01 Bc ! Ao A1c=b3.exe Ac Bo B?a:a.exe,b:b3.exe Bc Zl Z?a:a.exe,b:b3.exe",
         "Al Bl Bo B1c=b2.exe Bc Ao A1c=b.exe Ac Bo B?a:a.exe,b:b.exe Bc Zl Z?a:a.exe,b:b.exe", // put back
+        "Al Bl # Bo B?a:a.exe,b:b.exe Bc # Zl Z?a:a.exe,b:b.exe", // a key that tells nothing changes nothing
     };
     auto rows = [](const LaunchTable& table) {
         std::string text;
@@ -270,8 +273,13 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
         ResetRegistry();
         ConfigureTables({{"a", "a.exe"}, {"b", "b.exe"}}, {});
         std::map<char, LauncherStateRecord> terminals;
+        std::optional<ReadOnlyKey> locked;
         std::istringstream steps(timeline);
         for (std::string step; steps >> step;) {
+            if (step == "#") {
+                locked ? locked.reset() : (void)locked.emplace(kFileKey, 0);
+                continue;
+            }
             if (step[0] == '!') {
                 refusedValue = step.substr(1);
                 continue;
@@ -285,7 +293,7 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
             else if (op == 'o')
                 RefreshLaunchTables();
             else if (op == 'c')
-                EXPECT_EQ(SaveLaunchTables(), refusedValue.empty());
+                EXPECT_EQ(SaveLaunchTables(), refusedValue.empty() && !locked);
             else if (op == '?')
                 EXPECT_EQ(rows(Files()), step.substr(2));
             else if (step[2] == 'c')
