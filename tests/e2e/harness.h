@@ -204,8 +204,7 @@ void* HookExport(const char* dll, const char* function, void* replacement);
 // shell call; the wide file dialog returns `widePick` at once where one is set; HtmlHelpW
 // answers null while `htmlHelpAnswersNull`. A refused function is refused by the beginning of
 // its name. The loads kept are those of SHELL32, COMCTL32, COMDLG32 and HHCTRL.OCX, by the path
-// asked for; every free is counted, and the wide calls
-// refused to an attach as on Windows 95.
+// asked for; every free is counted, and the wide calls refused to an attach as on Windows 95.
 struct LateCalls {
     std::string refusedLibrary, refusedFunction;
     bool startNothing = false, sheetFails = false, asWindows95 = false, comctlRedirected = false, htmlHelpAnswersNull = false;
