@@ -17,7 +17,7 @@ LLVM_VERSION := $(shell tools/llvm-version.sh)
 endif
 export LLVM_VERSION
 
-.PHONY: all deps win32 clang-cl native demo test fuzz stress bench dist debian13 clean
+.PHONY: all deps win32 clang-cl native demo test fuzz stress bench dist debian12 debian13 clean
 
 all: win32
 
@@ -64,10 +64,11 @@ dist: win32
 stress: native
 	@tools/with-display.sh tools/stress.sh $(abspath $(WIN))/bin $(BUILD)/stress
 
-# `make demo` and `make test` on Debian 13, in a chroot made from Debian's packages under
-# $(BUILD)/debian13 (or DEBIAN13_ROOT) and kept for the next run. Needs root; CI does not run it.
-debian13:
-	@DEBIAN13_ROOT=$${DEBIAN13_ROOT:-$(abspath $(BUILD))/debian13} tools/debian13.sh
+# `make demo` and `make test` on Debian 12 or 13, in a fresh chroot made from Debian's packages
+# under $(BUILD)/debianN (or DEBIAN_ROOT) and kept for the next run, with the release, updates and
+# security suites of a standard installation in its sources. Needs root; CI does not run them.
+debian12 debian13:
+	@DEBIAN_ROOT=$${DEBIAN_ROOT:-$(abspath $(BUILD))/$@} tools/debian-chroot.sh $(@:debian%=%)
 
 # Never into a mount (the chroot's /dev, /proc while a run is under way).
 clean:

@@ -26,4 +26,12 @@ for try in 1 2 3; do
     echo "install-deps.sh: apt-get update failed (try $try of 3)" >&2
     [ "$try" -eq 3 ] || sleep 10
 done
-"${apt[@]}" install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+install=("${apt[@]}" install -y -q --no-install-recommends)
+"${install[@]}" "${missing[@]}" >/dev/null && exit 0
+# With one suite's index missing (the security suite's i386 one, say), an amd64 library may have
+# its candidate there while its i386 twin, needed at the same version, is only in the release:
+# the release suite alone holds both twins.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+[ -n "$codename" ] || exit 1
+echo "install-deps.sh: the install failed; trying once more from the release suite, $codename, alone" >&2
+"${install[@]}" -t "$codename" "${missing[@]}" >/dev/null

@@ -1,24 +1,48 @@
 #!/usr/bin/env bash
-# Runs the README's two commands (make demo, make test) on Debian 13 inside a chroot made from
-# Debian's own packages, with a fresh copy of this tree. The chroot is kept and reused.
-# DEBIAN13_ROOT: where the chroot lives (default build/debian13); DEBIAN13_MIRROR: the mirror.
+# Runs the README's two commands (make demo, make test) on Debian 12 or 13 inside a chroot made
+# from Debian's own packages, with a fresh copy of this tree. The chroot is kept and reused.
+# Usage: debian-chroot.sh 12|13. DEBIAN_ROOT: where the chroot lives (default build/debianN);
+# DEBIAN_MIRROR, DEBIAN_SECURITY_MIRROR: the mirrors.
 set -eu
+case "${1:-}" in
+    12) suite=bookworm ;;
+    13) suite=trixie ;;
+    *) echo "usage: debian-chroot.sh 12|13" >&2; exit 2 ;;
+esac
 here=$(cd "$(dirname "$0")" && pwd)
 tree=$(cd "$here/.." && pwd)
-root=$(realpath -m "${DEBIAN13_ROOT:-$tree/build/debian13}")
-mirror=${DEBIAN13_MIRROR:-http://deb.debian.org/debian}
-[ "$(id -u)" -eq 0 ] || { echo "debian13.sh: needs root (debootstrap, mounts, chroot)" >&2; exit 1; }
+root=$(realpath -m "${DEBIAN_ROOT:-$tree/build/debian$1}")
+mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
+security=${DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security}
+[ "$(id -u)" -eq 0 ] || { echo "debian-chroot.sh: needs root (debootstrap, mounts, chroot)" >&2; exit 1; }
 
-stamp() { echo "debian13.sh: $(date -u +%T) $*"; }
+release=$1
+stamp() { echo "debian-chroot.sh $release: $(date -u +%T) $*"; }
 
 if [ ! -x "$root/usr/bin/make" ]; then
     command -v debootstrap >/dev/null ||
         DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q debootstrap >/dev/null
-    stamp "debootstrap trixie into $root"
+    stamp "debootstrap $suite into $root"
     rm -rf "$root"
     # make and ca-certificates only: everything else comes from the README's own commands.
-    debootstrap --variant=minbase --include=make,ca-certificates trixie "$root" "$mirror"
+    debootstrap --variant=minbase --include=make,ca-certificates "$suite" "$root" "$mirror"
 fi
+# The sources of a standard installation, so that a fault of the updates or security suite's
+# index meets the install here as it would on a fresh machine.
+rm -f "$root/etc/apt/sources.list"
+cat >"$root/etc/apt/sources.list.d/debian.sources" <<SOURCES
+Types: deb
+URIs: $mirror
+Suites: $suite $suite-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb
+URIs: $security
+Suites: $suite-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
 
 mounts=()
 cleanup() {
