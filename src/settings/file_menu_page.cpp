@@ -31,14 +31,19 @@ static void ShowProgramRows(HWND page) {
 // put again in UTF-16. The default procedure takes it as it is: through the sheet's own (ANSI)
 // procedure it would pass the system's code page once more. Windows 95, 98 and Me have
 // DefWindowProcW as a stub that fails, and keep the ANSI title.
-static void WidenSheetTitle(HWND page) {
+static void WidenSheetTitle(HWND sheet) {
     WCHAR title[32];
     if (WidenShownText(kTextSheetCaption, -1, title, 32))
-        DefWindowProcW(GetParent(page), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
+        DefWindowProcW(sheet, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title));
 }
 
+// The program page is the sheet's first, made with it: the sheet's window is published for the
+// other terminals from here.
 static INT_PTR InitProgramPage(HWND page) {
-    WidenSheetTitle(page);
+    HWND sheet = GetParent(page);
+    WidenSheetTitle(sheet);
+    if (LauncherState.SheetLock != NULL)
+        LauncherState.SheetLock[1] = static_cast<LONG>(reinterpret_cast<LONG_PTR>(sheet));
     ShowProgramRows(page);
     return TRUE; // the dialog manager focuses the first control that takes it
 }
@@ -107,8 +112,9 @@ static void BrowseForProgram(HWND page, int buttonId) {
     if (QuoteBrowsedPath(path, sizeof(path), kTargetSize - 1) == kBrowseRefused)
         return;
     int commandId = buttonId - (IDC_BROWSE - IDC_COMMAND);
-    SetDlgItemTextA(page, commandId, path);
-    SetFocus(GetDlgItem(page, commandId));
+    HWND command = GetDlgItem(page, commandId);
+    SendMessageA(command, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+    SetFocus(command);
 }
 
 static INT_PTR OnProgramPageCommand(HWND page, WPARAM wParam) {

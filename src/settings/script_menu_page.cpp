@@ -47,14 +47,16 @@ static void ShowScriptEntries(HWND page) {
     const LaunchTable& scripts = LauncherState.ScriptTable;
     for (int i = 0; i < scripts.count; ++i) {
         const LaunchEntry& entry = scripts.entries[i];
-        SetDlgItemTextA(page, IDC_TITLE + i, entry.title);
+        SendDlgItemMessageA(page, IDC_TITLE + i, WM_SETTEXT, 0,
+                            reinterpret_cast<LPARAM>(entry.title));
         LRESULT item = SendDlgItemMessageA(page, IDC_SCRIPTFILE + i, CB_FINDSTRINGEXACT,
                                            static_cast<WPARAM>(-1),
                                            reinterpret_cast<LPARAM>(entry.target));
         if (item != CB_ERR)
             SendDlgItemMessageA(page, IDC_SCRIPTFILE + i, CB_SETCURSEL, item, 0);
         else
-            SetDlgItemTextA(page, IDC_SCRIPTFILE + i, entry.target);
+            SendDlgItemMessageA(page, IDC_SCRIPTFILE + i, WM_SETTEXT, 0,
+                                reinterpret_cast<LPARAM>(entry.target));
     }
 }
 

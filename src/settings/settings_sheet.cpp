@@ -65,12 +65,43 @@ static bool SheetNeedsRestart(int oldFileCount, int oldScriptCount) {
                                    oldScriptCount, scripts.count);
 }
 
+// One settings sheet at a time for all the user's terminals: rows are known only by their
+// position, so two lists edited at once have no sound merge. The lock is a named section: its
+// first word is set by the terminal whose sheet is open, its second is that sheet's window. The
+// section lives only while some terminal holds it, so one that ends with its sheet open, however
+// it ends, leaves no lock behind.
+static const char kSheetLockName[] = "QuolixLaunchSheet";
+
+static void ReleaseSheetLock(HANDLE section, LONG* words) {
+    UnmapViewOfFile(words);
+    CloseHandle(section);
+}
+
+// The restart notice and the box for a sheet open elsewhere.
+static void ShowInformation(HWND frame, const char* text) {
+    ShowTextBox(frame, text, kTextRestartCaption, MB_ICONINFORMATION);
+}
+
 void RunSettingsSheet() {
     HWND frame = LauncherState.HostFrame;
     if (SendHostMessage(HM_ISONLINE, 0, 0) != 0) {
         ShowTextBox(frame, kTextOnline, NULL, MB_ICONERROR);
         return;
     }
+    // A lock that cannot be had must not shut the settings for good: the sheet opens unlocked.
+    HANDLE lock = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                     2 * sizeof(LONG), kSheetLockName);
+    LONG* held = static_cast<LONG*>(MapViewOfFile(lock, FILE_MAP_WRITE, 0, 0, 0));
+    if (held != NULL && InterlockedExchange(held, 1) != 0) {
+        // That terminal's sheet comes to the front; where it is not there yet, or Windows keeps
+        // the foreground, the user is told.
+        HWND sheet = reinterpret_cast<HWND>(static_cast<LONG_PTR>(held[1]));
+        ReleaseSheetLock(lock, held);
+        if (!SetForegroundWindow(sheet))
+            ShowInformation(frame, kTextSheetOpenElsewhere);
+        return;
+    }
+    LauncherState.SheetLock = held;
     PROPSHEETPAGEA_V1 pages[2];
     FillPageRecord(pages[0], IDD_FILEMENU, FileMenuPageProc);
     FillPageRecord(pages[1], IDD_SCRIPTMENU, ScriptMenuPageProc);
@@ -84,11 +115,17 @@ void RunSettingsSheet() {
     RefreshLaunchTables();
     PropertySheetLate(&header); // OK, Cancel and a sheet that never showed all go on alike
     // The menus follow the sheet all the same: the changes hold until the terminal ends.
-    if (!SaveLaunchTables())
+    bool saved = SaveLaunchTables();
+    LauncherState.SheetLock = NULL;
+    if (held != NULL) {
+        held[1] = held[0] = 0;
+        ReleaseSheetLock(lock, held);
+    }
+    if (!saved)
         ShowTextBox(frame, kTextSaveFailed, NULL, MB_ICONERROR);
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {
         LauncherState.RestartPending = true;
-        ShowTextBox(frame, kTextRestartNotice, kTextRestartCaption, MB_ICONINFORMATION);
+        ShowInformation(frame, kTextRestartNotice);
         return;
     }
     // Appending starts at the counts the sheet opened with: with a restart pending and nothing

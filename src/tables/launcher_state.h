@@ -17,6 +17,9 @@ struct LauncherStateRecord {
     LaunchTable FileOpened;
     LaunchTable ScriptOpened;
     HKEY StoreKey;           // the registry store's current key, null between operations
+    // While this terminal's sheet is open: the shared lock's words, the second for the sheet's
+    // window, through which another terminal brings the sheet to the front.
+    LONG* SheetLock;
     char* ChannelView;       // read-write view of the whole text channel
     HANDLE ChannelSection;   // our own handle to the channel section
     HINSTANCE ModuleInstance;

@@ -98,60 +98,90 @@ static bool SameEntry(const LaunchEntry& a, const LaunchEntry& b) {
            SameStoredText(a.target, b.target, kTargetSize);
 }
 
-// One text as stored goes into the table and into what this terminal knows when another writer
-// changed it, or when its row has just come into range; else the table keeps its own, which may
-// be a refused write still to be retried.
-static void TakeInText(const char* stored, char* text, char* known, unsigned long capacity,
-                       bool whole) {
-    if (whole || !SameStoredText(stored, known, capacity)) {
-        CopyMemory(text, stored, capacity);
-        CopyMemory(known, stored, capacity);
-    }
-}
-
 // What another writer saved since this terminal last loaded or wrote the store, taken into the
-// table; from a table and a record both empty, this is the load. `opened` keeps what the sheet
-// then shows, so that its close can tell the sheet's changes from another writer's.
-static void RefreshTable(const char* path, const char* targetPrefix, LaunchTable& table,
-                         LaunchTable& known, LaunchTable& opened) {
+// table; from a table and a record both empty, this is the load. The table keeps only what a
+// refusal left to retry: an entry while the store holds it as this terminal knew it, a count
+// while the store's count and the rows it would drop are as known. Rows at or past the stored
+// count are stored nowhere and never read as another writer's. `opened` keeps what the sheet then
+// shows, so that its close can tell the sheet's changes from another writer's.
+static __declspec(noinline) void RefreshTable(const char* path, const char* targetPrefix,
+                                              LaunchTable& table, LaunchTable& known,
+                                              LaunchTable& opened) {
     OpenStoreKey(path);
-    // A key that cannot be opened tells nothing of what is stored: the table stays as it is.
-    int count = LauncherState.StoreKey != NULL ? ClampTableCount(ReadStoreDword("Count")) : -1;
-    int held = table.count; // rows from here up come into range and are read whole
-    if (count >= 0 && count != known.count)
-        table.count = known.count = count;
-    for (int i = 0; i < table.count && count >= 0; ++i) {
+    // A key that tells nothing of what is stored leaves the table as it is, and the sheet opened
+    // on that stale picture saves nothing of it.
+    opened.count = -1;
+    if (LauncherState.StoreKey == NULL)
+        return;
+    int count = ClampTableCount(ReadStoreDword("Count"));
+    int held = table.count; // rows from here up come in whole: the table holds none of them
+    bool takeCount = count != known.count;
+    for (int i = 0; i < count; ++i) {
         EntryNames names;
         NameEntry(names, targetPrefix, i);
         LaunchEntry stored;
         ReadEntry(names, stored);
-        TakeInText(stored.title, table.entries[i].title, known.entries[i].title, kTitleSize,
-                   i >= held);
-        TakeInText(stored.target, table.entries[i].target, known.entries[i].target,
-                   kTargetSize, i >= held);
+        bool elsewhere = i >= known.count || !SameEntry(stored, known.entries[i]);
+        if (i >= held)
+            takeCount |= elsewhere;
+        if (elsewhere || i >= held)
+            table.entries[i] = known.entries[i] = stored;
     }
     CloseStoreKey();
+    if (takeCount)
+        table.count = count;
+    known.count = count;
     opened = table;
 }
 
-// Writes one text; what this terminal knows follows only a write that was stored, so a refused
-// one is tried again at the next close unless someone else changes it first.
-static bool SaveText(const char* name, const char* text, char* known, unsigned long capacity) {
+// Writes one text; what this terminal knows follows only a write that was stored.
+static bool SaveText(const char* name, const char* text, char* known,
+                                          unsigned long capacity) {
     if (!WriteStoreString(name, text))
         return false;
     CopyMemory(known, text, capacity); // both are fields of `capacity` bytes
     return true;
 }
 
+// Writes an entry so that a refusal leaves it wholly as stored: the target only once the title
+// is stored, and the title put back where the target is refused. True when both were stored;
+// `known` is what the store then holds.
+static bool SaveEntry(const EntryNames& names, const LaunchEntry& entry, const LaunchEntry& stored,
+                      LaunchEntry& known) {
+    known = stored;
+    if (!SaveText(names.title, entry.title, known.title, kTitleSize))
+        return false;
+    if (SaveText(names.target, entry.target, known.target, kTargetSize))
+        return true;
+    SaveText(names.title, stored.title, known.title, kTitleSize);
+    return false;
+}
+
+static bool SaveCount(int count, LaunchTable& known) {
+    if (!WriteStoreDword("Count", count))
+        return false;
+    known.count = count;
+    return true;
+}
+
 // Every entry below the count is written in the order of the load, the unchanged ones too,
-// except one another writer changed since and the sheet did not: title and target are one
-// unit, written both or neither. A count this sheet sets over another writer's brings the whole
-// table as the sheet shows it, since the other's rows no longer stand where it put them; an
-// entry the sheet changed at or past the stored count sets the count too, or nothing would read
-// it. A refused write does not stop the rest.
-static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTable& table,
-                      const LaunchTable& opened, LaunchTable& known) {
+// except one another writer changed since and the sheet did not. A count this sheet sets over
+// another writer's brings the whole table as the sheet shows it, since the other's rows no
+// longer stand where it put them; an entry the sheet changed at or past the stored count sets
+// the count too, or nothing would read it. A count is written before the rows, but a growing one
+// after them and only once every row it takes in is stored whole. A refused write does not stop
+// the rest. A sheet that opened without reading the store writes nothing, and its edits are not
+// retried: the next opening shows the store whole.
+static __declspec(noinline) bool SaveTable(const char* path, const char* targetPrefix,
+                                           const LaunchTable& table, const LaunchTable& opened,
+                                           LaunchTable& known) {
+    if (opened.count < 0) {
+        known.count = -1;
+        return false;
+    }
     OpenStoreKey(path);
+    if (LauncherState.StoreKey == NULL)
+        return false;
     int storedCount = ClampTableCount(ReadStoreDword("Count"));
     bool changed[kTableSlots];
     bool ownCount = table.count != opened.count;
@@ -161,23 +191,26 @@ static bool SaveTable(const char* path, const char* targetPrefix, const LaunchTa
     }
     bool storeCountChanged = storedCount != known.count;
     bool whole = ownCount && storeCountChanged;
-    bool saved = LauncherState.StoreKey != NULL; // a key not had is not saved, changed or not
-    if (ClosingWrites(ownCount, storeCountChanged)) {
-        saved = WriteStoreDword("Count", table.count);
-        if (saved)
-            known.count = table.count;
-    }
-    for (int i = 0; i < table.count; ++i) {
+    // The count this close leaves stored: another writer's stays unless this sheet sets its own.
+    int count = ClosingWrites(ownCount, storeCountChanged) ? table.count : storedCount;
+    bool saved = true;
+    if (count <= storedCount && count == table.count)
+        saved = SaveCount(count, known);
+    for (int i = 0; i < count && i < table.count; ++i) {
         EntryNames names;
         NameEntry(names, targetPrefix, i);
         LaunchEntry stored;
         ReadEntry(names, stored);
-        LaunchEntry& knownEntry = known.entries[i];
-        if (!whole && !ClosingWrites(changed[i], !SameEntry(stored, knownEntry)))
-            continue;
-        saved &= SaveText(names.title, table.entries[i].title, knownEntry.title, kTitleSize);
-        saved &= SaveText(names.target, table.entries[i].target, knownEntry.target, kTargetSize);
+        bool storeChanged = i < storedCount && !SameEntry(stored, known.entries[i]);
+        if ((whole || ClosingWrites(changed[i], storeChanged)) &&
+            !SaveEntry(names, table.entries[i], stored, known.entries[i])) {
+            saved = false;
+            if (i >= storedCount)
+                count = storedCount; // a row not stored whole is not taken into range
+        }
     }
+    if (count > storedCount)
+        saved &= SaveCount(count, known);
     CloseStoreKey();
     return saved;
 }

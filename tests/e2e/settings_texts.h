@@ -31,6 +31,7 @@ const std::string kSaveFailed = Sjis("設定を保存できませんでした。
 const std::string kOnlineRefusal = Sjis("オンライン中は設定できません。");
 const std::string kFillFromTop = Sjis("上に詰めて入力してください。");
 const std::string kBothFields = Sjis("タイトルとコマンドラインの両方を指定してください。");
+const std::string kSheetOpenElsewhere = Sjis("ほかのQuolixで設定画面が開いています。その設定画面を閉じてから、もう一度開いてください。");
 // The programs filter of the file dialog.
 const std::string kProgramsFilterName = Sjis("ﾌﾟﾛｸﾞﾗﾑ");
 

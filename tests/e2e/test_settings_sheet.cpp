@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <tuple>
 
 #include "processes.h"
 #include "settings_session.h"
@@ -266,9 +268,13 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     EXPECT_EQ(GetModuleHandleA("HHCTRL.OCX"), nullptr) << "HTML Help mapped though Help was never pressed";
 }
 
+BOOL WINAPI KeepForeground(HWND) { return FALSE; }
+
 // Another terminal (the stand-in, in a process of its own) added a program after this one
-// loaded. This terminal's sheet opens on it, the row its user adds goes after the other's, the
-// store holds both, and its menu gains both items, each starting its own program.
+// loaded. While its sheet is open ours opens none and writes nothing: the other's comes to the
+// front, or the box says so where Windows keeps the foreground. Then this terminal's sheet opens
+// on it, the row its user adds goes after the other's, the store holds both, and its menu gains
+// both items, each starting its own program. A terminal ended with its sheet open blocks none.
 TEST_F(SettingsSheet, ASheetOpensOnWhatAnotherTerminalSavedAndBothAdditionsStay) {
     RecorderLog recorder;
     const EntryList scripts{{"Diary", "diary.scr"}};
@@ -283,6 +289,18 @@ TEST_F(SettingsSheet, ASheetOpensOnWhatAnotherTerminalSavedAndBothAdditionsStay)
     PostMessageA(FindLauncherWindow(otherFrame), WM_COMMAND, kSettingsId, 0);
     HWND otherSheet = WaitForSheet(8000, other.pid());
     ASSERT_TRUE(otherSheet);
+    HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", RecordWrite);
+    void* foreground = HookAddonImport("USER32.dll", "SetForegroundWindow", reinterpret_cast<void*>(KeepForeground));
+    SheetRun refused = RunSheet([](HWND, HWND) {});
+    EXPECT_FALSE(refused.sheetShown);
+    EXPECT_EQ(std::make_tuple(refused.after.text, refused.after.caption, refused.after.owner, refused.after.iconInformation),
+              std::make_tuple(kSheetOpenElsewhere, kRestartCaption, frame.hwnd(), true));
+    HookAddonImport("USER32.dll", "SetForegroundWindow", foreground);
+    SetForegroundWindow(frame.hwnd());
+    std::atomic<bool> returned{false};
+    RunDriven([&] { Pick(kSettingsId); returned = true; }, [&] { if (!WaitUntil([&] { return returned.load(); })) CloseAllDialogs(); });
+    EXPECT_EQ(GetForegroundWindow(), otherSheet);
+    EXPECT_TRUE(written.empty() && Sent().empty());
     SetRow(CurrentPage(otherSheet), 2, "Two", recorder.program() + " two");
     PostSheetButton(otherSheet, PSBTN_OK);
     // Its save is done once it appends the row; a crash ends it.
@@ -296,8 +314,11 @@ TEST_F(SettingsSheet, ASheetOpensOnWhatAnotherTerminalSavedAndBothAdditionsStay)
                         {"Three", recorder.program() + " three"}}, scripts);
     EXPECT_EQ(Describe(Sent()), Line(HM_SETITEMID, 202) + Line(HM_ADDFILEITEM, L(), "Two") +
                                     Line(HM_SETITEMID, 203) + Line(HM_ADDFILEITEM, L(), "Three"));
-    PostMessageA(otherFrame, WM_CLOSE, 0, 0); // the programs started are counted when none is left
+    PostMessageA(FindLauncherWindow(otherFrame), WM_COMMAND, kSettingsId, 0);
+    ASSERT_TRUE(WaitForSheet(8000, other.pid()));
+    other.EndAll(); // the programs started are counted when none is left
     ASSERT_TRUE(other.WaitForExitPumping(10000));
+    EXPECT_TRUE(RunSheet([](HWND, HWND) {}).sheetShown);
     Pick(202);
     recorder.Starts(); // one at a time, so that the log keeps their order
     Pick(203);

@@ -12,6 +12,7 @@
 #include "../../src/tables/launcher_state.h"
 #include "../../src/tables/store.h"
 #include "../../src/tables/stored_value.h"
+#include "../../src/settings/settings_rules.h"
 #include "harness.h"
 
 using namespace qx;
@@ -238,12 +239,14 @@ TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
 }
 
 // Two terminals on one store, each a copy of the add-on's state swapped in around its steps,
-// against the real registry; the store starts as "a:a.exe,b:b.exe". Steps: "Al" terminal A
-// loads, "Ao" its sheet opens on what is stored, "Ac" it closes (saved unless a value is
-// refused), "A1=t:c" its sheet sets row 1 (count: the leading titled rows, as a page applies),
-// "A1c=c" only the target, "A?rows" what its sheet shows, "!Name" refuses Name's writes ("!"
-// lifts it), "#" locks the program key even against reading, until the next "#". Each ends with
-// what a new terminal, Z, then loads.
+// against the real registry; the store starts as "a:a.exe,b:b.exe" with "x:x.exe" left past the
+// count by an entry removed long ago. Steps: "Al" terminal A loads, "Ao" its sheet opens on what
+// is stored (the menus' rows kept as at the settings command), "Ac" it closes and the save
+// succeeds ("Af": is reported failed), "A^" the close needs a restart, "A1=t:c" its sheet sets
+// row 1 (count: the leading titled rows, as a page applies), "A1c=c" only the target, "A?rows"
+// what its sheet shows, "H1=t:c" a hand edit of row 1's values, "!Name" refuses Name's writes
+// ("!" lifts it), "#" locks the key even against reading, until the next "#". "S" first: the
+// script table. Each ends with what a new terminal, Z, then loads.
 TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
     const char* timelines[] = {
@@ -257,27 +260,46 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
         "Al Bl Bo Ao A0=b:b.exe A1=: Ac B2=c:c.exe Bc Zl Z?a:a.exe,b:b.exe,c:c.exe", // its count brings its rows
         "Al Bl Ao A2=c:c.exe Ac Bo Bc Zl Z?a:a.exe,b:b.exe,c:c.exe", // Cancel
         "Al Bl Bo Ao A2=c:c.exe Ac Bc Zl Z?a:a.exe,b:b.exe,c:c.exe",
-        "Bl Bo B1c=b2.exe !Command01 Bc ! Bo B?a:a.exe,b:b2.exe Bc Zl Z?a:a.exe,b:b2.exe", // retried
-        "Al Bl Bo B1c=b2.exe !Command01 Bc ! Ao A1c=b3.exe Ac Bo B?a:a.exe,b:b3.exe Bc Zl Z?a:a.exe,b:b3.exe",
+        "Bl Bo B1c=b2.exe !Command01 Bf ! Bo B?a:a.exe,b:b2.exe Bc Zl Z?a:a.exe,b:b2.exe", // retried
+        "Al Bl Bo B1c=b2.exe !Command01 Bf ! Ao A1c=b3.exe Ac Bo B?a:a.exe,b:b3.exe Bc Zl Z?a:a.exe,b:b3.exe",
         "Al Bl Bo B1c=b2.exe Bc Ao A1c=b.exe Ac Bo B?a:a.exe,b:b.exe Bc Zl Z?a:a.exe,b:b.exe", // put back
-        "Al Bl # Bo B?a:a.exe,b:b.exe Bc # Zl Z?a:a.exe,b:b.exe", // a key that tells nothing changes nothing
-    };
-    auto rows = [](const LaunchTable& table) {
-        std::string text;
-        for (int i = 0; i < table.count; ++i)
-            text += (i ? "," : "") + std::string(table.entries[i].title) + ":" + table.entries[i].target;
-        return text;
+        "Al Bl # Bo B?a:a.exe,b:b.exe Bf # Zl Z?a:a.exe,b:b.exe", // a key that tells nothing changes nothing
+        // A refused write never mixes an entry, never lets a count take in a row not wholly
+        // written, and is retried; another writer's change to that entry ends the retry.
+        "Al Ao A2=c:c.exe !Title02 Af ! Zl Z?a:a.exe,b:b.exe Ao A?a:a.exe,b:b.exe,c:c.exe Ac Zl Z?a:a.exe,b:b.exe,c:c.exe",
+        "S Al Ao A1=B:B.scr !ScriptFile01 Af ! Zl Z?a:a.exe,b:b.exe Ao A?a:a.exe,B:B.scr Ac Zl Z?a:a.exe,B:B.scr",
+        "Al Bl Ao A1=B:b.exe !Title01 Af ! Bo B1c=b2.exe Bc Ao A?a:a.exe,b:b2.exe Ac Zl Z?a:a.exe,b:b2.exe",
+        "Al Bl Ao A1=: !Count Af ! Bo B1=Z:z.exe Bc Ao A?a:a.exe,Z:z.exe Ac Zl Z?a:a.exe,Z:z.exe",
+        "Al Bl Ao A1=B:B.exe Ac # Bo B1c=b2.exe # Bf Bo B?a:a.exe,B:B.exe Bc Zl Z?a:a.exe,B:B.exe",
+        "Al Bl Ao A1=: Ac Bo B1=b:b.exe Bc Ao A?a:a.exe,b:b.exe Zl Z?a:a.exe,b:b.exe", // removed, put back
+        "Al Bl Bo B1=B:b.exe Bc Ao Ac A^", // another's rename needs a restart, Cancel too
+        "Al Ao H1=B:b.exe A0c=a2.exe Ac Zl Z?a:a2.exe,B:b.exe Ao A?a:a2.exe,B:b.exe", // a hand edit meanwhile
     };
     for (const char* timeline : timelines) {
         SCOPED_TRACE(timeline);
+        bool scripts = timeline[0] == 'S';
+        const char* key = scripts ? kScriptKey : kFileKey;
+        auto table = [&]() -> LaunchTable& { return scripts ? Scripts() : Files(); };
+        auto rows = [&] {
+            std::string text;
+            for (int i = 0; i < table().count; ++i)
+                text += (i ? "," : "") + std::string(table().entries[i].title) + ":" + table().entries[i].target;
+            return text;
+        };
         ResetRegistry();
-        ConfigureTables({{"a", "a.exe"}, {"b", "b.exe"}}, {});
+        const EntryList start{{"a", "a.exe"}, {"b", "b.exe"}};
+        ConfigureTables(scripts ? EntryList{} : start, scripts ? start : EntryList{});
+        SetString(key, "Title02", "x");
+        SetString(key, scripts ? "ScriptFile02" : "Command02", "x.exe");
         std::map<char, LauncherStateRecord> terminals;
+        std::map<char, LaunchTable> menus; // the rows as at the settings command
         std::optional<ReadOnlyKey> locked;
         std::istringstream steps(timeline);
         for (std::string step; steps >> step;) {
+            if (step == "S")
+                continue;
             if (step == "#") {
-                locked ? locked.reset() : (void)locked.emplace(kFileKey, 0);
+                locked ? locked.reset() : (void)locked.emplace(key, 0);
                 continue;
             }
             if (step[0] == '!') {
@@ -288,20 +310,27 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
             char op = step[1];
             int row = op - '0';
             std::size_t colon = step.find(':');
-            if (op == 'l')
-                LoadLaunchTables();
-            else if (op == 'o')
-                RefreshLaunchTables();
-            else if (op == 'c')
-                EXPECT_EQ(SaveLaunchTables(), refusedValue.empty() && !locked);
+            if (step[0] == 'H') {
+                SetString(key, (std::string("Title0") + op).c_str(), step.substr(3, colon - 3));
+                SetString(key, (std::string(scripts ? "ScriptFile0" : "Command0") + op).c_str(), step.substr(colon + 1));
+                continue;
+            }
+            if (op == 'o')
+                menus[step[0]] = table();
+            if (op == 'l' || op == 'o')
+                op == 'l' ? LoadLaunchTables() : RefreshLaunchTables();
+            else if (op == 'c' || op == 'f')
+                EXPECT_EQ(SaveLaunchTables(), op == 'c');
+            else if (op == '^')
+                EXPECT_TRUE(NeedsRestart(menus[step[0]].count, menus[step[0]].entries, table(), 0, nullptr, Scripts()));
             else if (op == '?')
-                EXPECT_EQ(rows(Files()), step.substr(2));
+                EXPECT_EQ(rows(), step.substr(2));
             else if (step[2] == 'c')
-                std::strcpy(Files().entries[row].target, step.substr(4).c_str());
+                std::strcpy(table().entries[row].target, step.substr(4).c_str());
             else
-                Put(Files(), row, step.substr(3, colon - 3), step.substr(colon + 1));
+                Put(table(), row, step.substr(3, colon - 3), step.substr(colon + 1));
             if (std::isdigit(op)) // a titled row joins the table, an emptied one ends it
-                Files().count = Files().entries[row].title[0] ? std::max(Files().count, row + 1) : std::min(Files().count, row);
+                table().count = table().entries[row].title[0] ? std::max(table().count, row + 1) : std::min(table().count, row);
             terminals[step[0]] = LauncherState;
         }
     }
