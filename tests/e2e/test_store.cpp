@@ -244,9 +244,9 @@ TEST_F(Store, LoadAndSaveCallTheRegistryInTheirOrderWithFixedArguments) {
 // is stored (the menus' rows kept as at the settings command), "Ac" it closes and the save
 // succeeds ("Af": is reported failed), "A^" the close needs a restart, "A1=t:c" its sheet sets
 // row 1 (count: the leading titled rows, as a page applies), "A1c=c" only the target, "A?rows"
-// what its sheet shows, "H1=t:c" a hand edit of row 1's values, "!Name" refuses Name's writes
-// ("!" lifts it), "#" locks the key even against reading, until the next "#". "S" first: the
-// script table. Each ends with what a new terminal, Z, then loads.
+// what its sheet shows, "!Name" refuses Name's writes ("!" lifts it), "#" locks the key even
+// against reading, until the next "#". "S" first: the script table. Each ends with what a new
+// terminal, Z, then loads.
 TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", SetValue, nullptr);
     const char* timelines[] = {
@@ -273,7 +273,7 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
         "Al Bl Ao A1=B:B.exe Ac # Bo B1c=b2.exe # Bf Bo B?a:a.exe,B:B.exe Bc Zl Z?a:a.exe,B:B.exe",
         "Al Bl Ao A1=: Ac Bo B1=b:b.exe Bc Ao A?a:a.exe,b:b.exe Zl Z?a:a.exe,b:b.exe", // removed, put back
         "Al Bl Bo B1=B:b.exe Bc Ao Ac A^", // another's rename needs a restart, Cancel too
-        "Al Ao H1=B:b.exe A0c=a2.exe Ac Zl Z?a:a2.exe,B:b.exe Ao A?a:a2.exe,B:b.exe", // a hand edit meanwhile
+        "Al Ao Bl Bo B1=B:b.exe Bc A0c=a2.exe Ac Zl Z?a:a2.exe,B:b.exe Ao A?a:a2.exe,B:b.exe", // as a hand edit would
     };
     for (const char* timeline : timelines) {
         SCOPED_TRACE(timeline);
@@ -310,11 +310,6 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
             char op = step[1];
             int row = op - '0';
             std::size_t colon = step.find(':');
-            if (step[0] == 'H') {
-                SetString(key, (std::string("Title0") + op).c_str(), step.substr(3, colon - 3));
-                SetString(key, (std::string(scripts ? "ScriptFile0" : "Command0") + op).c_str(), step.substr(colon + 1));
-                continue;
-            }
             if (op == 'o')
                 menus[step[0]] = table();
             if (op == 'l' || op == 'o')
