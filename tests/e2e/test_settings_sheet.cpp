@@ -268,12 +268,12 @@ TEST_F(SettingsSheet, CancelAndOkWithoutChangesSaveUnchangedAndSendNothing) {
     EXPECT_EQ(GetModuleHandleA("HHCTRL.OCX"), nullptr) << "HTML Help mapped though Help was never pressed";
 }
 
-BOOL WINAPI KeepForeground(HWND) { return FALSE; }
 decltype(&SetForegroundWindow) setForeground;
 HWND broughtForward;
-BOOL WINAPI RecordForeground(HWND window) {
+bool keepForeground = true; // as Windows may, for a process that is not in the foreground
+BOOL WINAPI AskForeground(HWND window) {
     broughtForward = window;
-    return setForeground(window);
+    return !keepForeground && setForeground(window);
 }
 
 // Another terminal (the stand-in, in a process of its own) added a program after this one
@@ -296,14 +296,13 @@ TEST_F(SettingsSheet, ASheetOpensOnWhatAnotherTerminalSavedAndBothAdditionsStay)
     HWND otherSheet = WaitForSheet(8000, other.pid());
     ASSERT_TRUE(otherSheet);
     HookImport(setValue, "ADVAPI32.dll", "RegSetValueExA", RecordWrite);
-    void* foreground = HookAddonImport("USER32.dll", "SetForegroundWindow", reinterpret_cast<void*>(KeepForeground));
+    HookImport(setForeground, "USER32.dll", "SetForegroundWindow", AskForeground);
     SheetRun refused = RunSheet([](HWND, HWND) {});
     EXPECT_FALSE(refused.sheetShown);
     EXPECT_EQ(std::make_tuple(refused.after.text, refused.after.caption, refused.after.owner, refused.after.iconInformation),
               std::make_tuple(kSheetOpenElsewhere, kRestartCaption, frame.hwnd(), true));
     // Where the foreground settles is the X server's race; what was asked for, and no box, are ours.
-    setForeground = reinterpret_cast<decltype(setForeground)>(foreground);
-    HookAddonImport("USER32.dll", "SetForegroundWindow", reinterpret_cast<void*>(RecordForeground));
+    std::tie(keepForeground, broughtForward) = std::make_tuple(false, HWND());
     std::atomic<bool> returned{false};
     bool boxless = false;
     RunDriven([&] { Pick(kSettingsId); returned = true; }, [&] { if (!(boxless = WaitUntil([&] { return returned.load(); }))) CloseAllDialogs(); });
