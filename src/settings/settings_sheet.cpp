@@ -72,9 +72,12 @@ static bool SheetNeedsRestart(int oldFileCount, int oldScriptCount) {
 // it ends, leaves no lock behind.
 static const char kSheetLockName[] = "QuolixLaunchSheet";
 
+// Either may be missing: a section made but not mapped is closed all the same.
 static void ReleaseSheetLock(HANDLE section, LONG* words) {
-    UnmapViewOfFile(words);
-    CloseHandle(section);
+    if (words != NULL)
+        UnmapViewOfFile(words);
+    if (section != NULL)
+        CloseHandle(section);
 }
 
 // The restart notice and the box for a sheet open elsewhere.
@@ -117,10 +120,9 @@ void RunSettingsSheet() {
     // The menus follow the sheet all the same: the changes hold until the terminal ends.
     bool saved = SaveLaunchTables();
     LauncherState.SheetLock = NULL;
-    if (held != NULL) {
+    if (held != NULL)
         held[1] = held[0] = 0;
-        ReleaseSheetLock(lock, held);
-    }
+    ReleaseSheetLock(lock, held);
     if (!saved)
         ShowTextBox(frame, kTextSaveFailed, NULL, MB_ICONERROR);
     if (SheetNeedsRestart(oldFileCount, oldScriptCount)) {

@@ -31,6 +31,25 @@ TEST_F(ForcedFailure, AChannelThatCannotBeMadeSendsNoTextAndTheAttachStands) {
     EXPECT_TRUE(frame.journal.empty());
 }
 
+LPVOID WINAPI NoView(HANDLE, DWORD, DWORD, DWORD, SIZE_T) { return NULL; }
+bool SheetLockExists() {
+    HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, "QuolixLaunchSheet");
+    return section != NULL && CloseHandle(section);
+}
+
+// A lock that cannot be made or mapped must not shut the settings, and the section that was
+// made but not mapped is let go at the close (no other terminal would then ever be refused).
+TEST_F(ForcedFailure, ASheetLockThatCannotBeHadOpensTheSheetAndHoldsNothingAfter) {
+    Attach({{"P", "p.exe"}}, {});
+    void* make = HookAddonImport("KERNEL32.dll", "CreateFileMappingA", reinterpret_cast<void*>(NoSection));
+    EXPECT_TRUE(RunSheet([](HWND, HWND) {}).sheetShown);
+    HookAddonImport("KERNEL32.dll", "CreateFileMappingA", make);
+    void* map = HookAddonImport("KERNEL32.dll", "MapViewOfFile", reinterpret_cast<void*>(NoView));
+    EXPECT_TRUE(RunSheet([](HWND, HWND) { EXPECT_TRUE(SheetLockExists()); }).sheetShown);
+    HookAddonImport("KERNEL32.dll", "MapViewOfFile", map);
+    EXPECT_FALSE(SheetLockExists());
+}
+
 // Fails as a key that cannot be opened, but hands out a key all the same: an add-on that used
 // it without looking at the result would read or write the decoy.
 constexpr const char* kDecoyKey = "Software\\Koravi\\Decoy";
