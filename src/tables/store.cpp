@@ -135,8 +135,7 @@ static __declspec(noinline) void RefreshTable(const char* path, const char* targ
 }
 
 // Writes one text; what this terminal knows follows only a write that was stored.
-static bool SaveText(const char* name, const char* text, char* known,
-                                          unsigned long capacity) {
+static bool SaveText(const char* name, const char* text, char* known, unsigned long capacity) {
     if (!WriteStoreString(name, text))
         return false;
     CopyMemory(known, text, capacity); // both are fields of `capacity` bytes

@@ -86,8 +86,9 @@ TEST_F(ForcedFailure, KeysThatCannotBeOpenedLoadEmptyTablesAndSaveNothing) {
 // the write of `name` in turn `turn` of a close (0 the program key's, 1 the script key's).
 // Wherever it stands, the close shows the one box (then the restart notice, for the row
 // removed), the refused value's entry stays wholly as it was, every other is stored, and the
-// next close, the refusal lifted, stores it too without a box. The sheet changes every text and removes the last of four rows, so that each
-// value differs from what was stored. One process per row: the add-on attaches once.
+// next close, the refusal lifted, stores it too without a box. The sheet changes every text and
+// removes the last of four rows, so that each value differs from what was stored. One process
+// per row: the add-on attaches once.
 struct Refusal {
     std::string name;
     int turn;
