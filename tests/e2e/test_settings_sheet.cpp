@@ -301,6 +301,9 @@ TEST_F(SettingsSheet, ASheetOpensOnWhatAnotherTerminalSavedAndBothAdditionsStay)
     EXPECT_FALSE(refused.sheetShown);
     EXPECT_EQ(std::make_tuple(refused.after.text, refused.after.caption, refused.after.owner, refused.after.iconInformation),
               std::make_tuple(kSheetOpenElsewhere, kRestartCaption, frame.hwnd(), true));
+    frame.online = 1; // the online refusal comes first
+    ExpectErrorBox(RunSheet([](HWND, HWND) {}).after, kOnlineRefusal, frame.hwnd());
+    frame.online = 0;
     // Where the foreground settles is the X server's race; what was asked for, and no box, are ours.
     std::tie(keepForeground, broughtForward) = std::make_tuple(false, HWND());
     std::atomic<bool> returned{false};

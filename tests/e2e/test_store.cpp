@@ -270,6 +270,7 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
         "S Al Ao A1=B:B.scr !ScriptFile01 Af ! Zl Z?a:a.exe,b:b.exe Ao A?a:a.exe,B:B.scr Ac Zl Z?a:a.exe,B:B.scr",
         "Al Bl Ao A1=B:b.exe !Title01 Af ! Bo B1c=b2.exe Bc Ao A?a:a.exe,b:b2.exe Ac Zl Z?a:a.exe,b:b2.exe",
         "Al Bl Ao A1=: !Count Af ! Bo B1=Z:z.exe Bc Ao A?a:a.exe,Z:z.exe Ac Zl Z?a:a.exe,Z:z.exe",
+        "Al Bl Ao A2=c:c.exe !Count Af ! Bo B0=A:a.exe Bc Ao A?A:a.exe,b:b.exe,c:c.exe Ac Zl Z?A:a.exe,b:b.exe,c:c.exe",
         "Al Bl Ao A1=B:B.exe Ac # Bo B1c=b2.exe # Bf Bo B?a:a.exe,B:B.exe Bc Zl Z?a:a.exe,B:B.exe",
         "Al Bl Ao A1=: Ac Bo B1=b:b.exe Bc Ao A?a:a.exe,b:b.exe Zl Z?a:a.exe,b:b.exe", // removed, put back
         "Al Bl Bo B1=B:b.exe Bc Ao Ac A^", // another's rename needs a restart, Cancel too
