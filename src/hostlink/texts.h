@@ -39,7 +39,7 @@ QX_TEXT(kTextRestartNotice, "設定した内容を有効にするためにはQuo
         "\x82\xb7\x82\xe9\x82\xbd\x82\xdf\x82\xc9\x82\xcdQuolix\x82\xf0\x8d\xc4\x8b\x4e"
         "\x93\xae\x82\xb7\x82\xe9\x95\x4b\x97\x76\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7");
 // "Quolix Launch" (caption of the restart notice and of the box for a sheet open elsewhere).
-QX_TEXT(kTextRestartCaption, "Quolixランチ", "Quolix\x83\x89\x83\x93\x83\x60");
+QX_TEXT(kTextLaunchCaption, "Quolixランチ", "Quolix\x83\x89\x83\x93\x83\x60");
 // "Another Quolix has its settings sheet open. Close that sheet, then open the settings again."
 // (caption "Quolix Launch")
 QX_TEXT(kTextSheetOpenElsewhere,

@@ -82,7 +82,7 @@ static void ReleaseSheetLock(HANDLE section, LONG* words) {
 
 // The restart notice and the box for a sheet open elsewhere.
 static void ShowInformation(HWND frame, const char* text) {
-    ShowTextBox(frame, text, kTextRestartCaption, MB_ICONINFORMATION);
+    ShowTextBox(frame, text, kTextLaunchCaption, MB_ICONINFORMATION);
 }
 
 void RunSettingsSheet() {

@@ -54,7 +54,7 @@ BoxInfo SettingsSession::TakeBoxOver(HWND sheet) {
 
 void SettingsSession::ExpectRestartNotice(const BoxInfo& box) {
     EXPECT_EQ(box.text, kRestartNotice);
-    EXPECT_EQ(box.caption, kRestartCaption);
+    EXPECT_EQ(box.caption, kLaunchCaption);
     EXPECT_EQ(box.owner, frame.hwnd());
     EXPECT_TRUE(box.iconInformation);
 }

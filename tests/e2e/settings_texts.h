@@ -26,7 +26,7 @@ const std::string kScriptFileLabel = Sjis("ｽｸﾘﾌﾟﾄﾌｧｲﾙ:");
 // the two rules.
 const std::string kSheetCaption = Sjis("Quolixランチ V1.0 の設定");
 const std::string kRestartNotice = Sjis("設定した内容を有効にするためにはQuolixを再起動する必要があります");
-const std::string kRestartCaption = Sjis("Quolixランチ");
+const std::string kLaunchCaption = Sjis("Quolixランチ");
 const std::string kSaveFailed = Sjis("設定を保存できませんでした。");
 const std::string kOnlineRefusal = Sjis("オンライン中は設定できません。");
 const std::string kFillFromTop = Sjis("上に詰めて入力してください。");

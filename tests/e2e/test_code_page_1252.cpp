@@ -142,7 +142,7 @@ TEST_P(WesternFallback, WhatCannotBeWidenedGoesThroughTheAnsiCalls) {
     if (asWindows95)
         EXPECT_EQ(run.after.wideText, L"設定した内容を有効にするためにはQuolixを再起動する必要があります");
     else
-        EXPECT_EQ(run.after.text + "|" + run.after.caption, kRestartNotice + "|" + kRestartCaption);
+        EXPECT_EQ(run.after.text + "|" + run.after.caption, kRestartNotice + "|" + kLaunchCaption);
 }
 
 } // namespace

@@ -300,7 +300,7 @@ TEST_F(SettingsSheet, ASheetOpensOnWhatAnotherTerminalSavedAndBothAdditionsStay)
     SheetRun refused = RunSheet([](HWND, HWND) {});
     EXPECT_FALSE(refused.sheetShown);
     EXPECT_EQ(std::make_tuple(refused.after.text, refused.after.caption, refused.after.owner, refused.after.iconInformation),
-              std::make_tuple(kSheetOpenElsewhere, kRestartCaption, frame.hwnd(), true));
+              std::make_tuple(kSheetOpenElsewhere, kLaunchCaption, frame.hwnd(), true));
     frame.online = 1; // the online refusal comes first
     ExpectErrorBox(RunSheet([](HWND, HWND) {}).after, kOnlineRefusal, frame.hwnd());
     frame.online = 0;

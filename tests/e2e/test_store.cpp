@@ -311,11 +311,12 @@ TEST_F(Store, TimelinesOfTwoTerminalsKeepEveryEntryWholeAndEveryAddition) {
             char op = step[1];
             int row = op - '0';
             std::size_t colon = step.find(':');
-            if (op == 'o')
+            if (op == 'l')
+                LoadLaunchTables();
+            else if (op == 'o') {
                 menus[step[0]] = table();
-            if (op == 'l' || op == 'o')
-                op == 'l' ? LoadLaunchTables() : RefreshLaunchTables();
-            else if (op == 'c' || op == 'f')
+                RefreshLaunchTables();
+            } else if (op == 'c' || op == 'f')
                 EXPECT_EQ(SaveLaunchTables(), op == 'c');
             else if (op == '^')
                 EXPECT_TRUE(NeedsRestart(menus[step[0]].count, menus[step[0]].entries, table(), 0, nullptr, Scripts()));
